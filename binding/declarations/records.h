@@ -14,10 +14,12 @@ typedef struct fpta_cursor fpta_cursor;
 
 /* The members are declared so that fptu_insert_opaque_iov and
  * fptu_upsert_opaque_iov can be called: an opaque record cannot be passed
- * by value. */
+ * by value. The system's struct iovec is aligned to 8, which the packed
+ * layout check would reject, so its layout is taken from the compiler. */
 struct iovec {
     void *iov_base;
     size_t iov_len;
+    ...;
 };
 
 /* Limits, and the fields of a 64-bit column identifier: type number in bits
