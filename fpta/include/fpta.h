@@ -9,8 +9,8 @@
  * static assertions at the end of the file hold them in place.
  *
  * Status codes: every int-returning function returns FPTA_SUCCESS (0) or a
- * status code: one of enum fpta_error, one of the codes of
- * enum fpta_status_extra below, or an errno value. fpta_strerror() gives the
+ * status code: one of enum fpta_error, one of the codes FPTA_ENOIMP,
+ * FPTU_ENOSPACE, FPTU_ETOOLONG and FPTA_ETOOMANY below, or an errno value. fpta_strerror() gives the
  * text of any of them. Operations of the table layer that are not built yet
  * check their arguments and then return FPTA_ENOIMP.
  */
@@ -253,17 +253,16 @@ typedef FPTA_ENUM(fptu_type){
     fptu_wstring = 14} fptu_type;
 
 /* Status codes of this implementation beyond enum fpta_error. They lie above
- * every errno value, so an errno value can be returned unchanged as well. */
-enum fpta_status_extra {
-  /* The operation is not built yet; its arguments were checked and are sound. */
-  FPTA_ENOIMP = ENOSYS,
-  /* The tuple has no room left for the field (fptu_insert_*, fptu_upsert_*). */
-  FPTU_ENOSPACE = 5001,
-  /* A value is longer than a field may be (fpta_max_col_bytes). */
-  FPTU_ETOOLONG = 5002,
-  /* A column set holds no more columns, or a composite index no more parts. */
-  FPTA_ETOOMANY = 5003
-};
+ * every errno value, so an errno value can be returned unchanged as well.
+ * Plain ints, like errno values, so that they mix with enum fpta_error. */
+/* The operation is not built yet; its arguments were checked and are sound. */
+#define FPTA_ENOIMP ENOSYS
+/* The tuple has no room left for the field (fptu_insert_*, fptu_upsert_*). */
+#define FPTU_ENOSPACE 5001
+/* A value is longer than a field may be (fpta_max_col_bytes). */
+#define FPTU_ETOOLONG 5002
+/* A column set holds no more columns, or a composite index no more parts. */
+#define FPTA_ETOOMANY 5003
 
 /* ------------------------------------------------------------------------ */
 /* Records of the tuple layer. Packed to alignment 1, except fptu_ro (8) and  */

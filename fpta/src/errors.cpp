@@ -1,0 +1,36 @@
+// fpta_strerror: the text of every status code.
+#include <cstring>
+
+#include "recorder.h"
+
+namespace {
+
+const char *OwnText(int errnum) {
+  switch (errnum) {
+    case FPTA_SUCCESS:
+      return "Success";
+    case FPTA_NODATA:
+      return "No data: the end of the data, or none to begin with";
+    case FPTA_NOTFOUND:
+      return "Not found: no such key, row or column";
+    case FPTU_ENOSPACE:
+      return "The tuple has no room left for the field";
+    case FPTU_ETOOLONG:
+      return "The value is longer than a field may be";
+    case FPTA_ETOOMANY:
+      return "Too many columns or composite index parts";
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace
+
+const char *fpta_strerror(int errnum) {
+  const fpta::CallRecord record(__func__, errnum);
+  if (const char *text = OwnText(errnum)) return text;
+  // errno values, FPTA_EINVAL, FPTA_EEXIST and FPTA_ENOIMP among them, read
+  // as the C library words them; it names any other number "Unknown error N".
+  thread_local char buffer[64];
+  return strerror_r(errnum, buffer, sizeof(buffer));
+}
