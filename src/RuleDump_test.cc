@@ -17,7 +17,7 @@ void PrintTo(const EscapeCase& c, std::ostream* os) { *os << ::testing::PrintToS
 class WriteRuleTest : public ::testing::TestWithParam<EscapeCase> {};
 
 TEST_P(WriteRuleTest, EscapesKeyWithFullLength) {
-  rapidjson::StringBuffer buffer;
+  OutputBuffer buffer;
   OutputWriter writer(buffer);
   writer.StartObject();
   WriteRule(writer, GetParam().key, RuleParams{true});

@@ -1,32 +1,50 @@
 #include "RuleParams.h"
 
 #include <cstddef>
+#include <cstring>
 #include <stdexcept>
 
 #include <rapidjson/document.h>
-#include <rapidjson/stringbuffer.h>
-#include <rapidjson/writer.h>
 
 namespace qz::evmon {
 
 namespace {
+
+// The compact forms, the only texts this system writes. Recognising them
+// outright spares nearly every stored value a full parse.
+constexpr char kEnabledJson[] = R"({"enabled":true})";
+constexpr char kDisabledJson[] = R"({"enabled":false})";
 
 using PoolAllocator = rapidjson::MemoryPoolAllocator<>;
 using RuleDocument = rapidjson::GenericDocument<rapidjson::UTF8<>, PoolAllocator, PoolAllocator>;
 
 // A rule document is a few dozen bytes. Parsing it inside buffers on the
 // stack keeps a traversal of a million rules free of heap allocations; a
-// larger text spills over to the heap.
-constexpr std::size_t kParseBufferSize = 512;
+// larger text spills over to the heap. The parse stacks come from their own
+// buffer: the document's and the reader's, each starting at
+// kParseStackCapacity bytes, must both fit in it, or every parse would
+// allocate a fresh 64 KiB chunk.
+constexpr std::size_t kValueBufferSize = 512;
+constexpr std::size_t kParseStackCapacity = 256;
+constexpr std::size_t kStackBufferSize = 1024;
 
 }  // namespace
 
 void ParseRuleParams(const char* json, RuleParams& params) {
-  alignas(std::max_align_t) char valueBuffer[kParseBufferSize];
-  alignas(std::max_align_t) char stackBuffer[kParseBufferSize];
+  if (std::strcmp(json, kEnabledJson) == 0) {
+    params.enabled = true;
+    return;
+  }
+  if (std::strcmp(json, kDisabledJson) == 0) {
+    params.enabled = false;
+    return;
+  }
+
+  alignas(std::max_align_t) char valueBuffer[kValueBufferSize];
+  alignas(std::max_align_t) char stackBuffer[kStackBufferSize];
   PoolAllocator valueAllocator(valueBuffer, sizeof valueBuffer);
   PoolAllocator stackAllocator(stackBuffer, sizeof stackBuffer);
-  RuleDocument document(&valueAllocator, kParseBufferSize / 2, &stackAllocator);
+  RuleDocument document(&valueAllocator, kParseStackCapacity, &stackAllocator);
 
   document.Parse(json);
   if (document.HasParseError()) {
@@ -43,13 +61,7 @@ void ParseRuleParams(const char* json, RuleParams& params) {
 }
 
 void SerializeRuleParams(const RuleParams& params, std::string& json) {
-  rapidjson::StringBuffer buffer;
-  rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
-  writer.StartObject();
-  writer.Key("enabled");
-  writer.Bool(params.enabled);
-  writer.EndObject();
-  json.assign(buffer.GetString(), buffer.GetSize());
+  json = params.enabled ? kEnabledJson : kDisabledJson;
 }
 
 bool GetRuleParams(const std::shared_ptr<KeyValueStorage>& storage, const std::string& key,

@@ -1,0 +1,31 @@
+// A RapidJSON allocator for one large, growing buffer: the output document.
+
+#ifndef QZ_EVMON_MAPPED_ALLOCATOR_H_
+#define QZ_EVMON_MAPPED_ALLOCATOR_H_
+
+#include <cstddef>
+
+namespace qz::evmon {
+
+// Maps each block directly from the system, asks for transparent huge pages,
+// and grows a block by remapping it, which moves no bytes. The document of a
+// million rules runs to tens of MiB; filled through 4 KiB pages, its page
+// faults alone would cost a good part of the time it takes to read the
+// database. Meant for few, large blocks: every block takes at least a page.
+// Throws std::bad_alloc when the system refuses memory.
+class MappedAllocator {
+ public:
+  static const bool kNeedFree = true;
+
+  // Returns null for a size of 0.
+  void* Malloc(std::size_t size);
+  // Keeps the first min(originalSize, newSize) bytes. A null `block` is
+  // allocated afresh; a `newSize` of 0 frees it and returns null.
+  void* Realloc(void* block, std::size_t originalSize, std::size_t newSize);
+  // Accepts null.
+  static void Free(void* block);
+};
+
+}  // namespace qz::evmon
+
+#endif  // QZ_EVMON_MAPPED_ALLOCATOR_H_
