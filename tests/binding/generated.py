@@ -65,6 +65,13 @@ class GeneratedSource:
                     r'\{ "([$\w]+)", \d+, ([\w|]+),\s*(.*?), (.*?), -?\d+, \d+',
                     self.table("_cffi_struct_unions"))}
 
+    def enumerations(self):
+        """name -> enumerator names in the order the table lists them."""
+        return {name: members.split(",")
+                for name, members in re.findall(
+                    r'\{ "(\w+)", \d+, _cffi_prim_int\(.*?\),\s*"([\w,]+)" \}',
+                    self.table("_cffi_enums"))}
+
     def entry_count(self, table):
         return len(re.findall(r'^  \{ "', self.table(table), re.M))
 

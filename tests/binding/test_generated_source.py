@@ -3,8 +3,8 @@ import collections
 
 import pytest
 
-from figures import (CONSTANT, ENUMERATORS, FUNCTION_KINDS, NODE_RECORD_FLAGS,
-                     RECORD_FLAGS)
+from figures import (CONSTANT, ENUMERATIONS, ENUMERATORS, FUNCTION_KINDS,
+                     NODE_RECORD_FLAGS, RECORD_FLAGS)
 from generated import OPCODES, GeneratedSource
 
 WRAPPER_OPCODES = {"T": 23, "N": 25, "O": 27}
@@ -77,6 +77,12 @@ def test_enumerator_getters_and_constant(source):
     for name in ENUMERATORS:
         assert entries[name] == (OPCODES["_CFFI_OP_ENUM"], -1)
     assert entries[CONSTANT][0] == OPCODES["_CFFI_OP_CONSTANT"]
+
+
+def test_enumerators_keep_their_declaration_order(source):
+    assert source.enumerations() == {
+        tag: [name for name, _ in members]
+        for (tag, _), members in ENUMERATIONS.items()}
 
 
 def test_record_flags(source):
