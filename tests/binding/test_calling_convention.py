@@ -41,32 +41,32 @@ def test_argument_count_of_single_and_no_argument_wrappers(
     assert recorder.last_call() == ""
 
 
+UPSERT = (None, 0, 1)
+DB_OPEN = (b"db", 0, 0, 0o644, 1, False, None)
+
 # (function, arguments the library accepts, position, rejected value, error)
 REJECTED = [
-    ("fptu_upsert_uint64", (None, 0, 1), 0, object(), TypeError),
-    ("fptu_upsert_uint64", (None, 0, 1), 1, -1, OverflowError),
-    ("fptu_upsert_uint64", (None, 0, 1), 1, 2**32, OverflowError),
-    ("fptu_upsert_uint64", (None, 0, 1), 2, 2**64, OverflowError),
-    ("fptu_upsert_uint64", (None, 0, 1), 2, "1", TypeError),
-    ("fptu_insert_int32", (None, 0, 1), 2, 2**31, OverflowError),
-    ("fptu_insert_int64", (None, 0, 1), 2, -2**63 - 1, OverflowError),
-    ("fptu_insert_fp64", (None, 0, 1.5), 2, "1.5", TypeError),
-    ("fptu_insert_fp32", (None, 0, 1.5), 2, None, TypeError),
+    ("fptu_upsert_uint64", UPSERT, 0, object(), TypeError),
+    ("fptu_upsert_uint64", UPSERT, 1, -1, OverflowError),
+    ("fptu_upsert_uint64", UPSERT, 1, 2**32, OverflowError),
+    ("fptu_upsert_uint64", UPSERT, 2, 2**64, OverflowError),
+    ("fptu_upsert_uint64", UPSERT, 2, "1", TypeError),
+    ("fptu_insert_int32", UPSERT, 2, 2**31, OverflowError),
+    ("fptu_insert_int64", UPSERT, 2, -2**63 - 1, OverflowError),
+    ("fptu_insert_fp64", UPSERT, 2, "1.5", TypeError),
+    ("fptu_insert_fp32", UPSERT, 2, None, TypeError),
     ("fptu_insert_datetime", (None, 0, {"fixedpoint": 1}), 2, 1.5, TypeError),
     ("fptu_insert_string", (None, 0, b"text", 4), 2, "text", TypeError),
     ("fptu_insert_string", (None, 0, b"text", 4), 3, -1, OverflowError),
-    ("fptu_insert_nested", (None, 0, {"total_bytes": 0}), 2, {"nope": 0},
-     KeyError),
-    ("fpta_db_open", (b"db", 0, 0, 0o644, 1, False, None), 0, 7, TypeError),
-    ("fpta_db_open", (b"db", 0, 0, 0o644, 1, False, None), 1, "fpta_weak",
-     TypeError),
-    ("fpta_db_open", (b"db", 0, 0, 0o644, 1, False, None), 1, 2**31,
-     OverflowError),
-    ("fpta_db_open", (b"db", 0, 0, 0o644, 1, False, None), 2, 2**31, OverflowError),
-    ("fpta_db_open", (b"db", 0, 0, 0o644, 1, False, None), 3, -1, OverflowError),
-    ("fpta_db_open", (b"db", 0, 0, 0o644, 1, False, None), 4, -1, OverflowError),
-    ("fpta_db_open", (b"db", 0, 0, 0o644, 1, False, None), 5, 2, OverflowError),
-    ("fpta_db_open", (b"db", 0, 0, 0o644, 1, False, None), 6, b"x", TypeError),
+    ("fptu_insert_nested", (None, 0, {}), 2, {"nope": 0}, KeyError),
+    ("fpta_db_open", DB_OPEN, 0, 7, TypeError),
+    ("fpta_db_open", DB_OPEN, 1, "fpta_weak", TypeError),
+    ("fpta_db_open", DB_OPEN, 1, 2**31, OverflowError),
+    ("fpta_db_open", DB_OPEN, 2, 2**31, OverflowError),
+    ("fpta_db_open", DB_OPEN, 3, -1, OverflowError),
+    ("fpta_db_open", DB_OPEN, 4, -1, OverflowError),
+    ("fpta_db_open", DB_OPEN, 5, 2, OverflowError),
+    ("fpta_db_open", DB_OPEN, 6, b"x", TypeError),
     ("fpta_cursor_open", (None, None, {}, {}, None, 0, None), 3, 5, TypeError),
     ("fpta_strerror", (0,), 0, 2**31, OverflowError),
     ("fpta_field2value", (None,), 0, 5, TypeError),
@@ -116,7 +116,7 @@ def test_minus_one_is_a_float_value(lib):
 @pytest.mark.parametrize("function", ["fptu_insert_fp32", "fptu_upsert_fp32"])
 def test_float_is_narrowed_to_single_precision(ffi, lib, recorder, function):
     getattr(lib, function)(ffi.NULL, 0, 0.1)
-    # printf("%.9g") of 0.1f: the double 0.1 would print 0.100000000.
+    # printf("%.9g") of 0.1f; the double 0.1 would print 0.1.
     assert recorder.last_call() == f"{function}(null, 0, 0.100000001)"
 
 

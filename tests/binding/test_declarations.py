@@ -137,10 +137,19 @@ def test_constant_is_the_librarys_variadic_function(ffi, lib):
 
 
 def test_constant_is_callable_through_the_backend(ffi, lib, recorder):
-    name = ffi.new("char[]", b"pair")
+    column_set = ffi.new("fpta_column_set *")
+    lib.fpta_column_set_init(column_set)
+    lib.fpta_column_describe(b"a", lib.fptu_uint64,
+                             lib.fpta_primary_unique_ordered_obverse, column_set)
+    lib.fpta_column_describe(b"b", lib.fptu_cstr, lib.fpta_index_none,
+                             column_set)
+    name, first = ffi.new("char[]", b"pair"), ffi.new("char[]", b"a")
     status = getattr(lib, CONSTANT)(
-        name, lib.fpta_secondary_unique_ordered_obverse, ffi.NULL, ffi.NULL,
-        ffi.NULL, ffi.NULL, ffi.cast("char *", 0))
-    assert type(status) is int
-    assert recorder.last_call() == (
-        f"{CONSTANT}({address(ffi, name)}, 480, null, null, null, null, ...)")
+        name, lib.fpta_secondary_unique_ordered_obverse, column_set, first,
+        b"b", ffi.NULL, ffi.cast("char *", 0))
+    assert status == lib.FPTA_SUCCESS
+    assert ffi.cast("uint32_t *", column_set)[0] == 3
+    assert recorder.last_call().startswith(
+        f"{CONSTANT}({address(ffi, name)}, 480, {address(ffi, column_set)}, "
+        f"{address(ffi, first)}, 0x")
+    assert recorder.last_call().endswith(", null, ...)")
