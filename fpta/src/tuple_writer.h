@@ -1,10 +1,11 @@
 // Adding, replacing and removing fields of a writable tuple.
 //
 // New headers go below head and new data above tail. A removed field stays in
-// place as junk; when a field does not fit the free room but would fit with
-// the junk gone, the tuple is repacked: live fields move together, keeping
-// their order, and the header room the tuple was made with is kept where the
-// free units allow.
+// place as junk. When the header room or the data room is short, the tuple is
+// repacked: live fields move together, keeping their order, the junk goes,
+// and the free units are shared out again, the header room the tuple was made
+// with first. So a field fits whenever the free units and the junk together
+// hold its header and its data.
 #ifndef FPTA_SRC_TUPLE_WRITER_H
 #define FPTA_SRC_TUPLE_WRITER_H
 
