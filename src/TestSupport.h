@@ -1,96 +1,76 @@
-// Helpers shared by the unit tests: scratch directories, whole-file access
-// and a logger that records what it is given.
+// Helpers shared by the unit tests: scratch directories, whole files and a
+// logger that records what it is given.
 
 #ifndef QZ_EVMON_TEST_SUPPORT_H_
 #define QZ_EVMON_TEST_SUPPORT_H_
 
-#include <iosfwd>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include <boost/filesystem.hpp>
+
 #include "Logger.h"
 
 namespace qz::evmon::test {
 
-// A fresh directory under the system's temporary directory, removed with all
-// its content when the object is destroyed.
+// A fresh directory, removed with all its content at the end of the test.
 class TestDirectory {
  public:
-  TestDirectory();
-  ~TestDirectory();
-
-  TestDirectory(const TestDirectory&) = delete;
-  TestDirectory& operator=(const TestDirectory&) = delete;
-
-  // The absolute path of `name` inside the directory.
+  TestDirectory() { boost::filesystem::create_directory(root); }
+  ~TestDirectory() {
+    boost::system::error_code ignored;
+    boost::filesystem::remove_all(root, ignored);
+  }
   std::string Path(const std::string& name) const { return root + "/" + name; }
-  const std::string& Root() const { return root; }
 
- private:
-  std::string root;
+  const std::string root = (boost::filesystem::temp_directory_path() /
+                            boost::filesystem::unique_path("veltrix-test-%%%%-%%%%-%%%%"))
+                               .string();
 };
 
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& content);
+inline std::string ReadFile(const std::string& path) {
+  std::ostringstream content;
+  content << std::ifstream(path, std::ios::binary).rdbuf();
+  return content.str();
+}
 
-// The regular files directly inside `dir`: name -> content.
-std::map<std::string, std::string> FilesIn(const std::string& dir);
+inline void WriteFile(const std::string& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary) << content;
+}
 
-// The names of the entries directly inside `dir`, sorted.
-std::vector<std::string> NamesIn(const std::string& dir);
+// The entries directly inside `dir`, sorted by name, each with its content
+// ("<dir>" for a directory).
+inline std::map<std::string, std::string> EntriesIn(const std::string& dir) {
+  std::map<std::string, std::string> entries;
+  for (const auto& entry : boost::filesystem::directory_iterator(dir)) {
+    entries[entry.path().filename().string()] =
+        is_directory(entry.status()) ? "<dir>" : ReadFile(entry.path().string());
+  }
+  return entries;
+}
 
-// A mutable argument vector as main receives it: "veltrix", then `args`.
-class CommandLine {
- public:
-  explicit CommandLine(std::vector<std::string> args);
-
-  int Argc() const { return static_cast<int>(args.size()); }
-  char** Argv() { return pointers.data(); }
-
- private:
-  std::vector<std::string> args;
-  std::vector<char*> pointers;  // into args, null-terminated
-};
-
-// Collects what is written to std::cerr while it lives.
-class CapturedCerr {
- public:
-  CapturedCerr();
-  ~CapturedCerr();
-
-  CapturedCerr(const CapturedCerr&) = delete;
-  CapturedCerr& operator=(const CapturedCerr&) = delete;
-
-  std::string Text() const { return captured.str(); }
-
- private:
-  std::ostringstream captured;
-  std::streambuf* original;
-};
-
-struct LoggedMessage {
-  Level level;
-  std::string function;
-  std::string text;
-};
-
-// Records every message it is given, and installs itself in the global slot
-// for as long as it lives.
+// Records every message and is the installed logger while it lives.
 class RecordingLogger : public Logger {
  public:
-  explicit RecordingLogger(Level threshold = Level::Info);
-  ~RecordingLogger() override;
+  explicit RecordingLogger(Level threshold = Level::Info) : Logger("test") {
+    SetLevel(threshold);
+    SetGlobalLogger(this);
+  }
+  ~RecordingLogger() override { ResetGlobalLogger(); }
 
-  void Write(Level level, const char* file, const char* function, int line,
-             const std::string& message) override;
+  void Write(Level level, const char*, const char* function, int,
+             const std::string& message) override {
+    texts.push_back(message);
+    levels.push_back(level);
+    functions.push_back(function);
+  }
 
-  std::vector<std::string> Texts() const;
-  const std::vector<LoggedMessage>& Messages() const { return messages; }
-
- private:
-  std::vector<LoggedMessage> messages;
+  std::vector<std::string> texts;
+  std::vector<Level> levels;
+  std::vector<std::string> functions;
 };
 
 }  // namespace qz::evmon::test
