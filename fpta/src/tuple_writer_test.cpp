@@ -320,24 +320,25 @@ TEST(TupleWriter, DataRoomTakesHeadersWhenTheHeaderRoomIsUsedUp) {
   EXPECT_EQ(LiveFields(pt.get()).size(), 1u);
 }
 
-TEST(TupleWriter, UpsertThatCannotFitLeavesTheOldValue) {
-  Tuple pt = Alloc(1, 8);
-  ASSERT_EQ(fptu_upsert_string(pt.get(), 0, "abc", 3), FPTA_SUCCESS);
-  EXPECT_EQ(fptu_upsert_string(pt.get(), 0, "abcdefgh", 8), FPTU_ENOSPACE);
-  EXPECT_EQ(fptu_check(pt.get()), nullptr);
-  const std::vector<Field> fields = LiveFields(pt.get());
-  ASSERT_EQ(fields.size(), 1u);
-  EXPECT_STREQ(fields[0].value.str, "abc");
-}
-
-TEST(TupleWriter, UpsertThatGrowsAFieldReusesItsUnits) {
-  Tuple pt = Alloc(1, 12);
-  ASSERT_EQ(fptu_upsert_string(pt.get(), 0, "abc", 3), FPTA_SUCCESS);      // 2 of the 3 data units
-  ASSERT_EQ(fptu_upsert_string(pt.get(), 0, "abcdefg", 7), FPTA_SUCCESS);  // 3: fits once the old is gone
-  EXPECT_EQ(fptu_check(pt.get()), nullptr);
-  const std::vector<Field> fields = LiveFields(pt.get());
-  ASSERT_EQ(fields.size(), 1u);
-  EXPECT_STREQ(fields[0].value.str, "abcdefg");
+// A longer string fits once the old field's units are freed, or the old
+// value stays as it was.
+TEST(TupleWriter, UpsertThatGrowsAStringReusesTheOldUnitsOrFails) {
+  struct Growth {
+    size_t data_bytes;
+    const char *longer;
+    int status;
+    const char *kept;
+  };
+  for (const Growth &growth : {Growth{12, "abcdefg", FPTA_SUCCESS, "abcdefg"},  // 3 units: the 2 old ones + 1 free
+                               Growth{8, "abcdefgh", FPTU_ENOSPACE, "abc"}}) {   // 4 units: the 2 old ones do not do
+    Tuple pt = Alloc(1, growth.data_bytes);
+    ASSERT_EQ(fptu_upsert_string(pt.get(), 0, "abc", 3), FPTA_SUCCESS);
+    EXPECT_EQ(fptu_upsert_string(pt.get(), 0, growth.longer, std::strlen(growth.longer)), growth.status);
+    EXPECT_EQ(fptu_check(pt.get()), nullptr);
+    const std::vector<Field> fields = LiveFields(pt.get());
+    ASSERT_EQ(fields.size(), 1u);
+    EXPECT_STREQ(fields[0].value.str, growth.kept);
+  }
 }
 
 TEST(TupleWriter, InsertOnABrokenTupleIsRefused) {
