@@ -1,7 +1,9 @@
 #include "tuple_writer.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "tuple_check.h"
 #include "tuple_format.h"
@@ -18,6 +20,20 @@ int Admit(const fptu_rw *pt, unsigned column) {
 int Admit(const fptu_rw *pt, unsigned column, const Payload &payload) {
   const int status = Admit(pt, column);
   return status != FPTA_SUCCESS ? status : payload.status;
+}
+
+// A value that lies inside the tuple itself, such as the tuple's own
+// read-only view, would be overwritten by the new header or moved by a
+// repack before it is copied; such a value is written from `copy`.
+Payload Detached(const fptu_rw &pt, const Payload &payload, std::string &copy) {
+  const auto first = reinterpret_cast<uintptr_t>(pt.units);
+  const auto last = first + size_t{pt.end} * kUnitBytes;
+  const auto bytes = reinterpret_cast<uintptr_t>(payload.bytes);
+  if (payload.length == 0 || bytes >= last || bytes + payload.length <= first) return payload;
+  copy.assign(static_cast<const char *>(payload.bytes), payload.length);
+  Payload detached = payload;
+  detached.bytes = copy.data();
+  return detached;
 }
 
 // Units that are free now or would be once the junk is gone.
@@ -100,14 +116,18 @@ void Remove(fptu_rw *pt, unsigned header, unsigned extent) {
 
 }  // namespace
 
-int Insert(fptu_rw *pt, unsigned column, const Payload &payload) {
-  const int status = Admit(pt, column, payload);
-  return status != FPTA_SUCCESS ? status : Place(pt, column, payload);
+int Insert(fptu_rw *pt, unsigned column, const Payload &given) {
+  const int status = Admit(pt, column, given);
+  if (status != FPTA_SUCCESS) return status;
+  std::string copy;
+  return Place(pt, column, Detached(*pt, given, copy));
 }
 
-int Upsert(fptu_rw *pt, unsigned column, const Payload &payload) {
-  const int status = Admit(pt, column, payload);
+int Upsert(fptu_rw *pt, unsigned column, const Payload &given) {
+  const int status = Admit(pt, column, given);
   if (status != FPTA_SUCCESS) return status;
+  std::string copy;
+  const Payload payload = Detached(*pt, given, copy);
   const uint16_t ct = MakeCt(column, payload.type);
   for (unsigned header = pt->head; header < pt->pivot; ++header) {
     fptu_field &field = pt->units[header].field;

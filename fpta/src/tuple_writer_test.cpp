@@ -341,6 +341,24 @@ TEST(TupleWriter, UpsertThatGrowsAStringReusesTheOldUnitsOrFails) {
   }
 }
 
+// The tuple's own read-only view lies in the units the write moves and
+// overwrites; the field must still hold the image as it was before the call.
+TEST(TupleWriter, NestsItsOwnViewAsItWasBeforeTheWrite) {
+  for (const auto write : {fptu_insert_nested, fptu_upsert_nested}) {
+    Tuple pt = Alloc(4, 96);
+    ASSERT_EQ(fptu_insert_uint32(pt.get(), 1, 7), FPTA_SUCCESS);
+    ASSERT_EQ(fptu_insert_string(pt.get(), 2, "abc", 3), FPTA_SUCCESS);
+    const fptu_ro own = fptu_take_noshrink(pt.get());
+    const std::string image = ImageOf(own);
+    ASSERT_EQ(write(pt.get(), 9, own), FPTA_SUCCESS);
+    EXPECT_EQ(fptu_check(pt.get()), nullptr);
+    const std::vector<Field> fields = LiveFields(pt.get());
+    ASSERT_EQ(fields.size(), 3u);
+    EXPECT_EQ(fields[0].column, 9u);
+    EXPECT_EQ(Bytes(fields[0].value), image);
+  }
+}
+
 TEST(TupleWriter, InsertOnABrokenTupleIsRefused) {
   Tuple pt = Alloc(2, 16);
   pt->tail = pt->end + 1;
