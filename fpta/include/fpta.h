@@ -624,6 +624,7 @@ static inline fpta_value fpta_value_binary(const void *data, size_t length) {
 /* Clears the count, the first id and the fill of the composite pool: an empty
  * set. The rest of the record is not read until it is described again. */
 static inline void fpta_column_set_init(fpta_column_set *column_set) {
+  if (column_set == NULL) return;
   column_set->count = 0;
   column_set->shoves[0] = 0;
   column_set->composites[0] = 0;
