@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <ctime>
+#include <exception>
 #include <stdexcept>
+#include <utility>
 
 #include <leveldb/iterator.h>
 #include <leveldb/options.h>
 
+#include "DatabaseFiles.h"
 #include "Logger.h"
 #include "MoveAside.h"
 
@@ -14,17 +17,24 @@ namespace qz::evmon {
 
 namespace {
 
-// Buffered values are written out once they exceed this many bytes, which
-// bounds the memory held by pending writes.
-constexpr std::size_t kFlushThreshold = 32u << 20;
-
-// A full traversal of a large rule database stays in memory on a second run.
-constexpr std::size_t kBlockCacheCapacity = 256u << 20;
-
 void ThrowUnlessOk(const leveldb::Status& status) {
   if (!status.ok()) {
     throw std::runtime_error(status.ToString());
   }
+}
+
+// A block whose checksum does not match must end the read with an error,
+// never pass for data.
+leveldb::ReadOptions LookupOptions() {
+  leveldb::ReadOptions options;
+  options.verify_checksums = true;
+  return options;
+}
+
+leveldb::ReadOptions ScanOptions() {
+  leveldb::ReadOptions options = LookupOptions();
+  options.fill_cache = false;
+  return options;
 }
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
@@ -33,31 +43,87 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
 
 }  // namespace
 
-LevelDbStorage::LevelDbStorage(const std::string& path)
-    : blockCache(leveldb::NewLRUCache(kBlockCacheCapacity)) {
-  leveldb::Options options;
-  options.create_if_missing = true;
-  options.block_cache = blockCache.get();
-
-  leveldb::DB* handle = nullptr;
-  leveldb::Status status = leveldb::DB::Open(options, path, &handle);
-  if (status.IsCorruption()) {
+LevelDbStorage::LevelDbStorage(const std::string& path, LevelDbStorageOptions options)
+    : options(std::move(options)),
+      blockCache(leveldb::NewLRUCache(this->options.blockCacheCapacity)) {
+  std::string damage;
+  leveldb::Status status = OpenUnlessDamaged(path, damage);
+  if (!damage.empty()) {
     // The damaged files are kept, not deleted: they may be all that is left
     // of the rules, and someone may be able to repair them.
-    LOG(Level::Info, "Database \"", path, "\" corrupted (", status.ToString(),
+    LOG(Level::Info, "Database \"", path, "\" corrupted (", damage,
         "). Will be moved aside and recreated");
     const std::string asidePath = MoveAside(path, std::time(nullptr));
     LOG(Level::Info, "Database ", path, " moved to ", asidePath);
-    status = leveldb::DB::Open(options, path, &handle);
+    std::string newDamage;
+    status = OpenUnlessDamaged(path, newDamage);
+    ThrowUnlessOk(status);
+    if (db == nullptr) {
+      throw std::runtime_error(newDamage);
+    }
+    if (this->options.onMovedAside) {
+      this->options.onMovedAside(damage, asidePath);
+    }
   }
   ThrowUnlessOk(status);
-  db.reset(handle);
   LOG(Level::Info, "Database ", path, " successfully opened");
 }
 
+// Sets `damage` to the reason when the database at `path` is damaged; it is
+// then left closed and every file in place. Otherwise returns the status of
+// the open, the database being open when it is OK.
+leveldb::Status LevelDbStorage::OpenUnlessDamaged(const std::string& path, std::string& damage) {
+  const std::string orphan = DataFileWithoutCurrent(path);
+  if (!orphan.empty()) {
+    damage = "Corruption: " + orphan + " lies in a directory without a CURRENT file";
+    return leveldb::Status::OK();
+  }
+
+  leveldb::Options dbOptions;
+  dbOptions.create_if_missing = true;
+  // A damaged write-ahead log is reported instead of being read up to the
+  // damage and then deleted.
+  dbOptions.paranoid_checks = true;
+  dbOptions.block_cache = blockCache.get();
+  dbOptions.env = &env;
+
+  env.Hold();
+  leveldb::DB* handle = nullptr;
+  const leveldb::Status status = leveldb::DB::Open(dbOptions, path, &handle);
+  std::unique_ptr<leveldb::DB> opened(handle);
+  if (status.ok()) {
+    const std::string unlisted = env.TableHeldFromOpener();
+    if (unlisted.empty()) {
+      // The replayed logs and the old descriptor go when the database
+      // closes after a run that read it without error.
+      env.StopHolding();
+      db = std::move(opened);
+      return status;
+    }
+    damage = "Corruption: the descriptor does not list table file " + unlisted;
+    // Closed while still holding, so that a compaction running in the
+    // background cannot remove the table either.
+    opened.reset();
+  } else if (status.IsCorruption()) {
+    damage = status.ToString();
+  }
+  env.StopHolding();
+  env.ForgetHeld();
+  return status;
+}
+
 LevelDbStorage::~LevelDbStorage() {
-  AppendPendingWrites();
-  db->Write(leveldb::WriteOptions(), &batch);
+  try {
+    Flush();
+  } catch (const std::exception& error) {
+    LOG(Level::Error, "Pending changes not stored: ", error.what());
+  }
+  db.reset();
+  // After a failed read the files stay as they were found, for whoever
+  // looks into the damage.
+  if (!readFailed) {
+    env.RemoveHeld();
+  }
 }
 
 bool LevelDbStorage::Put(const std::string& key, const std::string& value) {
@@ -72,7 +138,7 @@ bool LevelDbStorage::Put(const std::string& key, const std::string& value) {
     // appended at the flush comes after it and wins.
     pendingDeletes.erase(key);
   }
-  if (pendingBytes > kFlushThreshold) {
+  if (pendingBytes > options.flushThreshold) {
     Flush();
   }
   return true;
@@ -87,11 +153,11 @@ bool LevelDbStorage::Get(const std::string& key, std::string& value) const {
   if (pendingDeletes.count(key) != 0) {
     return false;
   }
-  const leveldb::Status status = db->Get(leveldb::ReadOptions(), key, &value);
+  const leveldb::Status status = db->Get(LookupOptions(), key, &value);
   if (status.IsNotFound()) {
     return false;
   }
-  ThrowUnlessOk(status);
+  ThrowUnlessReadOk(status);
   return true;
 }
 
@@ -118,6 +184,13 @@ void LevelDbStorage::ForEachKey(const KeyCallback& callback) const {
 void LevelDbStorage::ForEachWithPrefix(const std::string& prefix,
                                        const EntryCallback& callback) const {
   Traverse<true>(prefix, callback);
+}
+
+void LevelDbStorage::ThrowUnlessReadOk(const leveldb::Status& status) const {
+  if (!status.ok()) {
+    readFailed = true;
+    ThrowUnlessOk(status);
+  }
 }
 
 void LevelDbStorage::AppendPendingWrites() {
@@ -172,7 +245,7 @@ void LevelDbStorage::Traverse(const std::string& prefix, const Visit& visit) con
     }
   };
 
-  std::unique_ptr<leveldb::Iterator> stored(db->NewIterator(leveldb::ReadOptions()));
+  std::unique_ptr<leveldb::Iterator> stored(db->NewIterator(ScanOptions()));
   std::string key;
   std::string value;
   for (stored->Seek(prefix); stored->Valid() && stored->key().starts_with(prefix);
@@ -193,14 +266,15 @@ void LevelDbStorage::Traverse(const std::string& prefix, const Visit& visit) con
   }
   // An iterator also stops when a read fails; that must not pass for the end
   // of the data.
-  ThrowUnlessOk(stored->status());
+  ThrowUnlessReadOk(stored->status());
   while (next != pending.end()) {
     visitPending(*next++);
   }
 }
 
-std::shared_ptr<KeyValueStorage> CreateStorage(const std::string& path) {
-  return std::make_shared<LevelDbStorage>(path);
+std::shared_ptr<KeyValueStorage> CreateStorage(const std::string& path,
+                                              LevelDbStorageOptions options) {
+  return std::make_shared<LevelDbStorage>(path, std::move(options));
 }
 
 }  // namespace qz::evmon

@@ -5,6 +5,7 @@
 #define QZ_EVMON_LEVEL_DB_STORAGE_H_
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -16,27 +17,48 @@
 #include <leveldb/write_batch.h>
 
 #include "KeyValueStorage.h"
+#include "OpenGuardEnv.h"
 
 namespace qz::evmon {
 
+// The tunables of a LevelDbStorage, with the values the program uses.
+struct LevelDbStorageOptions {
+  // Buffered values are written out once they exceed this many bytes, which
+  // bounds the memory held by pending writes.
+  std::size_t flushThreshold = 32u << 20;
+  // The block cache serves Get. Traversals read around it: a full scan would
+  // only evict what lookups use, and is never repeated within a run.
+  std::size_t blockCacheCapacity = 256u << 20;
+  // Called, when set, after a damaged database was moved aside and an empty
+  // one created, with the reason and the path the old one was moved to.
+  std::function<void(const std::string& reason, const std::string& asidePath)> onMovedAside;
+};
+
 // Puts and Deletes are kept in memory and reach the database as one atomic
-// write batch once the buffered values exceed 32 MiB, and when the object is
-// destroyed. Until then they are seen only through this object, whose Get and
+// write batch once the buffered values exceed the flush threshold, at Flush,
+// and when the object is destroyed. Until then they are seen only through this object, whose Get and
 // traversals show them as if they were stored. Not copyable: it owns the
 // database handle, which LevelDB lets only one object per process hold.
 class LevelDbStorage : public OrderedKeyValueStorage {
  public:
-  // Opens the database at `path`, creating it when missing. A database that
-  // LevelDB reports as corrupted is moved aside to a sibling directory (see
-  // MoveAside) and a new, empty one is created at `path`. Logs each of these
-  // steps at level Info.
+  // Opens the database at `path`, creating it when the directory holds no
+  // database files. A damaged database is moved aside to a sibling
+  // directory (see MoveAside) and a new, empty one is created at `path`;
+  // damaged means that LevelDB reports corruption when opening with
+  // paranoid checks (a damaged log included), that the directory holds
+  // table, log or descriptor files but no CURRENT file, or that opening
+  // would remove a table file the descriptor does not list. Nothing is
+  // removed from a damaged database. Logs each of these steps at level Info.
+  // Every read verifies block checksums.
   // Throws std::runtime_error carrying LevelDB's status text when the
-  // database cannot be opened, or the filesystem error text when a corrupted
+  // database cannot be opened, or the filesystem error text when a damaged
   // database cannot be moved aside; no object exists then.
-  explicit LevelDbStorage(const std::string& path);
+  explicit LevelDbStorage(const std::string& path,
+                          LevelDbStorageOptions options = LevelDbStorageOptions());
 
   // Applies everything pending in one write and closes the database. A
-  // failure of that write is ignored: a destructor must not throw.
+  // failure of that write is logged at level Error, not thrown: a destructor
+  // must not throw. Call Flush first to learn of it.
   ~LevelDbStorage() override;
 
   LevelDbStorage(const LevelDbStorage&) = delete;
@@ -49,6 +71,10 @@ class LevelDbStorage : public OrderedKeyValueStorage {
   bool Get(const std::string& key, std::string& value) const override;
   // Never flushes.
   bool Delete(const std::string& key) override;
+
+  // Applies everything pending in one write. Throws std::runtime_error with
+  // LevelDB's status text when the write fails; the data stays pending then.
+  void Flush();
 
   // Traversals merge the pending changes with the stored entries: each key
   // once, in ascending bytewise order, a pending write overriding the stored
@@ -66,14 +92,17 @@ class LevelDbStorage : public OrderedKeyValueStorage {
     const std::string* value;
   };
 
+  leveldb::Status OpenUnlessDamaged(const std::string& path, std::string& damage);
+  void ThrowUnlessReadOk(const leveldb::Status& status) const;
   void AppendPendingWrites();
-  void Flush();
   std::vector<PendingChange> SortedPendingChanges(const std::string& prefix) const;
   template <bool kWithValues, typename Visit>
   void Traverse(const std::string& prefix, const Visit& visit) const;
 
-  // Declared before `db` so that it is destroyed after it: the database uses
-  // the cache until it is closed.
+  LevelDbStorageOptions options;
+  // Declared before `db` so that they are destroyed after it: the database
+  // uses them until it is closed.
+  OpenGuardEnv env;
   std::unique_ptr<leveldb::Cache> blockCache;
   std::unique_ptr<leveldb::DB> db;
   // The Delete records of pending deletions, in the order they were made. At
@@ -83,12 +112,15 @@ class LevelDbStorage : public OrderedKeyValueStorage {
   std::unordered_set<std::string> pendingDeletes;
   // The sum of the value sizes in pendingWrites; key sizes are not counted.
   std::size_t pendingBytes = 0;
+  // Set by the first read that fails.
+  mutable bool readFailed = false;
 };
 
 // Opens the database at `path` as described for LevelDbStorage and returns
 // the shared handle; the database closes when the last handle is released.
 // Throws what the LevelDbStorage constructor throws.
-std::shared_ptr<KeyValueStorage> CreateStorage(const std::string& path);
+std::shared_ptr<KeyValueStorage> CreateStorage(
+    const std::string& path, LevelDbStorageOptions options = LevelDbStorageOptions());
 
 }  // namespace qz::evmon
 

@@ -1,5 +1,8 @@
 #include "LevelDbStorage.h"
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <map>
 #include <memory>
 #include <regex>
@@ -106,20 +109,67 @@ TEST_F(LevelDbStorageTest, PendingWritesAreSeenAtOnceAndStoredAtClose) {
   EXPECT_EQ(StoredEntries(path), (Entries{{zeroKey, zeroValue}}));
 }
 
-TEST_F(LevelDbStorageTest, FlushesWhenPendingValuesExceed32MiB) {
-  const std::string big(33554431, 'x');
+LevelDbStorageOptions WithFlushThreshold(std::size_t bytes) {
+  LevelDbStorageOptions options;
+  options.flushThreshold = bytes;
+  return options;
+}
+
+TEST_F(LevelDbStorageTest, FlushesWhenPendingValuesExceedTheThreshold) {
+  constexpr std::size_t kThreshold = 1u << 20;
+  const std::string big(kThreshold - 1, 'x');
   WriteWithLevelDb(path, {{"gone", "1"}});
-  LevelDbStorage storage(path);
+  LevelDbStorage storage(path, WithFlushThreshold(kThreshold));
   storage.Delete("gone");
   storage.Put("a", std::string(big.size(), 'y'));
   storage.Put("a", big);  // a repeated key counts once, with its latest value
   storage.Put("b", "1");
-  EXPECT_EQ(StoredEntries(path), (Entries{{"gone", "1"}})) << "flushed at exactly 32 MiB";
+  EXPECT_EQ(StoredEntries(path), (Entries{{"gone", "1"}})) << "flushed at exactly the threshold";
 
   storage.Put("b", "22");
   EXPECT_EQ(StoredEntries(path), (Entries{{"a", big}, {"b", "22"}}));
   storage.Put("c", "3");
   EXPECT_EQ(StoredEntries(path).count("c"), 0u) << "the count did not restart after the flush";
+}
+
+TEST_F(LevelDbStorageTest, DefaultsAreThoseOfTheProgram) {
+  EXPECT_EQ(LevelDbStorageOptions().flushThreshold, 32u << 20);
+  EXPECT_EQ(LevelDbStorageOptions().blockCacheCapacity, 256u << 20);
+}
+
+// Files of this process may grow to `bytes` only while it lives; a longer
+// write fails with EFBIG instead of raising SIGXFSZ.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) : oldHandler(std::signal(SIGXFSZ, SIG_IGN)) {
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit limited = old;
+    limited.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limited);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+  }
+
+ private:
+  rlimit old{};
+  void (*oldHandler)(int);
+};
+
+TEST_F(LevelDbStorageTest, FailedFlushThrowsAndFailedCloseIsLogged) {
+  test::RecordingLogger logger;
+  {
+    const FileSizeLimit limit(1024);
+    LevelDbStorage storage(path);
+    storage.Put("r", std::string(4096, 'v'));
+    EXPECT_THROW(storage.Flush(), std::runtime_error);
+    std::string value;
+    EXPECT_TRUE(storage.Get("r", value)) << "still pending";
+  }
+  ASSERT_EQ(logger.levels.back(), Level::Error);
+  EXPECT_EQ(logger.texts.back().rfind("Pending changes not stored: IO error: ", 0), 0u)
+      << logger.texts.back();
 }
 
 // Puts ("P") and Deletes ("D") of key k over a database that stores k = "old".
@@ -213,9 +263,15 @@ TEST_F(LevelDbStorageTest, CorruptDatabaseIsMovedAsideIntactAndRecreated) {
   const Entries damaged = DataFilesIn(path);
 
   test::RecordingLogger logger;
-  EXPECT_TRUE(Visit(LevelDbStorage(path + "/")).empty());
+  Strings reported;
+  LevelDbStorageOptions options;
+  options.onMovedAside = [&reported](const std::string& reason, const std::string& asidePath) {
+    reported = {reason, asidePath};
+  };
+  EXPECT_TRUE(Visit(LevelDbStorage(path + "/", options)).empty());
   const std::string aside = AsideOf(path);
   ASSERT_FALSE(aside.empty());
+  EXPECT_EQ(reported, (Strings{"Corruption: CURRENT file does not end with newline", aside}));
   EXPECT_EQ(DataFilesIn(aside), damaged);
   EXPECT_EQ(logger.texts, (Strings{"Database \"" + path +
                                        "/\" corrupted (Corruption: CURRENT file does not end with "

@@ -263,6 +263,10 @@ typedef FPTA_ENUM(fptu_type){
 #define FPTU_ETOOLONG 5002
 /* A column set holds no more columns, or a composite index no more parts. */
 #define FPTA_ETOOMANY 5003
+/* A value of a kind that does not fit the column's type. */
+#define FPTA_ETYPE 5004
+/* The row lacks a value of a non-nullable indexed column. */
+#define FPTA_ENOKEY 5006
 
 /* ------------------------------------------------------------------------ */
 /* Records of the tuple layer. Packed to alignment 1, except fptu_ro (8) and  */

@@ -19,6 +19,10 @@ const char *OwnText(int errnum) {
       return "The value is longer than a field may be";
     case FPTA_ETOOMANY:
       return "Too many columns or composite index parts";
+    case FPTA_ETYPE:
+      return "A value of a kind that does not fit the column's type";
+    case FPTA_ENOKEY:
+      return "The row lacks a value of a non-nullable indexed column";
     default:
       return nullptr;
   }

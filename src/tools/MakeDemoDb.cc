@@ -32,10 +32,13 @@ int main(int argc, char* argv[]) {
     return 1;
   }
   try {
-    const std::shared_ptr<qz::evmon::KeyValueStorage> storage = qz::evmon::CreateStorage(argv[1]);
+    const auto storage = std::make_shared<qz::evmon::LevelDbStorage>(argv[1]);
     for (const DemoRule& rule : kDemoRules) {
       qz::evmon::PutRuleParams(storage, rule.name, qz::evmon::RuleParams{rule.enabled});
     }
+    // The rules are only pending until now; a failure to store them must
+    // not end in status 0.
+    storage->Flush();
   } catch (const std::exception& error) {
     std::cerr << "Error: " << error.what() << std::endl;
     return 1;
