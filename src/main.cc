@@ -14,12 +14,13 @@
 #include "ProgramOptions.h"
 #include "RuleDump.h"
 #include "RuleParams.h"
+#include "StandardOutput.h"
 
 using namespace qz::evmon;
 
 namespace {
 
-constexpr const char* kVersion = "14.2.810";
+constexpr const char kVersionLine[] = "14.2.810\n";
 
 // The run's log file, installed in the process-wide slot for as long as it
 // exists, so that no log statement can reach a destroyed logger.
@@ -41,7 +42,7 @@ int main(int argc, char* argv[]) {
   try {
     const ProgramOptions options = ParseOptions(argc, argv);
     if (options.showVersion) {
-      std::cout << kVersion << std::endl;
+      WriteStandardOutput(kVersionLine, sizeof kVersionLine - 1);
       return 1;
     }
     if (options.showUsage) {
@@ -59,12 +60,20 @@ int main(int argc, char* argv[]) {
       return 1;
     }
 
-    std::shared_ptr<KeyValueStorage> storage = CreateStorage(options.dbPath);
+    LevelDbStorageOptions storageOptions;
+    // Without -l the log is not written, and an empty document alone would
+    // look like an empty database.
+    storageOptions.onMovedAside = [&options](const std::string& reason,
+                                             const std::string& asidePath) {
+      std::cerr << "Warning: database " << options.dbPath << " is damaged (" << reason
+                << "); moved to " << asidePath << " and recreated empty" << std::endl;
+    };
+    std::shared_ptr<KeyValueStorage> storage = CreateStorage(options.dbPath, storageOptions);
     outputWriter.StartObject();
     ForEachRuleParams(storage, DumpRule);
     outputWriter.EndObject();
-    std::cout.write(outputBuffer.GetString(), outputBuffer.GetSize());
-    std::cout << std::endl;
+    outputBuffer.Put('\n');
+    WriteStandardOutput(outputBuffer.GetString(), outputBuffer.GetSize());
     return 0;
   } catch (const std::exception& error) {
     std::cerr << "Error: " << error.what() << std::endl;

@@ -53,8 +53,11 @@ def test_corrupted_database_is_moved_aside_and_recreated(veltrix, tmp_path, dama
 
     outcome = veltrix("-d", given, "-l", log, env=NOT_UTC)
 
-    assert outcome == Outcome(b"{}\n", b"", 0)
     ((sibling, stamp),) = moved_aside(db).items()
+    assert (outcome.stdout, outcome.status) == (b"{}\n", 0)
+    assert re.fullmatch(
+        rf"Warning: database {re.escape(given)} is damaged \(Corruption: .+\); moved to {re.escape(str(sibling))} "
+        rf"and recreated empty\n", outcome.stderr.decode())
     assert start <= stamp <= datetime.now(timezone.utc)
     after = file_contents(sibling)
     assert {name: after.get(name) for name in before} == before
@@ -78,9 +81,11 @@ def test_moved_aside_name_counts_up_while_taken(veltrix, tmp_path):
     for place in taken:
         place.mkdir()
 
-    assert veltrix("-d", db) == Outcome(b"{}\n", b"", 0)
+    outcome = veltrix("-d", db)
 
     (sibling,) = moved_aside(db).keys() - taken
+    assert (outcome.stdout, outcome.status) == (b"{}\n", 0)
+    assert outcome.stderr.endswith(f"; moved to {sibling} and recreated empty\n".encode())
     assert sibling.name.endswith("-2")
     assert (sibling / "CURRENT").exists()
     assert not any(any(place.iterdir()) for place in taken)

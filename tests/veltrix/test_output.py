@@ -1,8 +1,12 @@
-"""The dump on standard output: order, escaping, which values pass, and what a bad one stops."""
+"""The dump on standard output: order, escaping, which values pass, what a bad one stops,
+and a failed write of the document."""
+
+import resource
+import signal
 
 import pytest
 
-from rule_db import DISABLED, ENABLED, read_rules, write_rules
+from rule_db import DISABLED, ENABLED, compacted_table, read_rules, write_rules
 from veltrix_process import Outcome, run_make_demo_db
 
 
@@ -81,3 +85,37 @@ def test_demo_database_reads_back(veltrix, tmp_path):
     assert {value for _, value in entries} == {ENABLED, DISABLED}
     members = b",".join(b'"%s":%s' % (key, b"true" if value == ENABLED else b"false") for key, value in entries)
     assert veltrix("-d", db) == Outcome(b"{" + members + b"}\n", b"", 0)
+
+
+def file_size_limit(size):
+    """A child set-up that limits the files it writes to size bytes; a longer write then fails
+    with EFBIG instead of killing the process."""
+    def limit():
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (size, size))
+    return limit
+
+
+FAILED_WRITES = {
+    "document to a full device": ([], "/dev/full", None, "No space left on device"),
+    "version to a full device": (["-v"], "/dev/full", None, "No space left on device"),
+    "document past a file size limit": ([], "out.json", file_size_limit(4096), "File too large"),
+}
+
+
+@pytest.mark.parametrize("args, target, limit, reason", FAILED_WRITES.values(), ids=FAILED_WRITES.keys())
+def test_a_failed_write_of_the_output_is_an_error(veltrix, tmp_path, args, target, limit, reason):
+    db = tmp_path / "db"
+    # Compacted, so that opening it writes only a few small files of its own.
+    compacted_table(db, {b"rule-%05d" % i: ENABLED for i in range(2000)})
+
+    with open(tmp_path / target, "wb") as stdout:
+        outcome = veltrix(*args, "-d", db, stdout=stdout, preexec_fn=limit)
+
+    assert outcome == Outcome(b"", f"Error: Cannot write standard output: {reason}\n".encode(), 1)
+
+
+def test_demo_database_that_cannot_be_stored_is_an_error(tmp_path):
+    made = run_make_demo_db(tmp_path, tmp_path / "demo", preexec_fn=file_size_limit(200))
+
+    assert made.is_error("Error: IO error: "), made

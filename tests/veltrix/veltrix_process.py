@@ -31,22 +31,27 @@ def _binary(variable):
     return path
 
 
-def run_program(variable, cwd, *args, env=None):
-    """Runs the program named by the environment variable in cwd with args (str, bytes or paths)."""
+def run_program(variable, cwd, *args, env=None, stdout=subprocess.PIPE, preexec_fn=None):
+    """Runs the program named by the environment variable in cwd with args (str, bytes or paths).
+
+    preexec_fn runs in the child before the program starts (limits, user);
+    with another stdout than a pipe, Outcome.stdout is empty."""
     completed = subprocess.run(
         [_binary(variable), *args],
         cwd=cwd,
         env=None if env is None else {**os.environ, **env},
         stdin=subprocess.DEVNULL,
-        capture_output=True,
+        stdout=stdout,
+        stderr=subprocess.PIPE,
+        preexec_fn=preexec_fn,
         timeout=120,
     )
-    return Outcome(completed.stdout, completed.stderr, completed.returncode)
+    return Outcome(completed.stdout or b"", completed.stderr, completed.returncode)
 
 
-def run_veltrix(cwd, *args, env=None):
-    return run_program("VELTRIX", cwd, *args, env=env)
+def run_veltrix(cwd, *args, **options):
+    return run_program("VELTRIX", cwd, *args, **options)
 
 
-def run_make_demo_db(cwd, *args):
-    return run_program("VELTRIX_MAKE_DEMO_DB", cwd, *args)
+def run_make_demo_db(cwd, *args, **options):
+    return run_program("VELTRIX_MAKE_DEMO_DB", cwd, *args, **options)
