@@ -46,7 +46,9 @@ void ParseRuleParams(const char* json, RuleParams& params) {
   PoolAllocator stackAllocator(stackBuffer, sizeof stackBuffer);
   RuleDocument document(&valueAllocator, kParseStackCapacity, &stackAllocator);
 
-  document.Parse(json);
+  // The iterative parser accepts the same grammar as the recursive one, but
+  // keeps its nesting on the heap: no value can exhaust the stack.
+  document.Parse<rapidjson::kParseIterativeFlag>(json);
   if (document.HasParseError()) {
     throw std::invalid_argument("Error parsing json");
   }

@@ -63,6 +63,10 @@ INSTANTIATE_TEST_SUITE_P(
                       DecodeCase{R"({})", kShapeError},
                       DecodeCase{R"({"Enabled":true})", kShapeError},
                       DecodeCase{R"({"enabled\u0000":true})", kShapeError},
+                      DecodeCase{"{\"enabled\":" + std::string(200000, '['), kParseError},
+                      DecodeCase{"{\"enabled\":" + std::string(200000, '[') +
+                                     std::string(200000, ']') + "}",
+                                 kShapeError},
                       DecodeCase{R"([])", kShapeError}, DecodeCase{R"(null)", kShapeError},
                       DecodeCase{R"(true)", kShapeError}, DecodeCase{R"(5)", kShapeError}));
 
