@@ -265,8 +265,15 @@ typedef FPTA_ENUM(fptu_type){
 #define FPTA_ETOOMANY 5003
 /* A value of a kind that does not fit the column's type. */
 #define FPTA_ETYPE 5004
+/* The row holds a field of a column its table does not have, a field of
+ * another type than its column's, or two fields of one column. */
+#define FPTA_ECOLUMN 5005
 /* The row lacks a value of a non-nullable indexed column. */
 #define FPTA_ENOKEY 5006
+/* A storage failure left the transaction half changed: it can only be aborted. */
+#define FPTA_ETXNFAILED 5007
+/* The new row does not keep the key of the cursor's index. */
+#define FPTA_EKEYMISMATCH 5008
 
 /* ------------------------------------------------------------------------ */
 /* Records of the tuple layer. Packed to alignment 1, except fptu_ro (8) and  */

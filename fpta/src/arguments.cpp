@@ -1,40 +1,8 @@
 #include "arguments.h"
 
-#include "names.h"
 #include "tuple_check.h"
 
 namespace fpta::arguments {
-
-namespace {
-
-constexpr int kMaxFilterDepth = 64;
-
-bool IsFilterAt(const fpta_filter *filter, int depth) {
-  if (filter == nullptr || depth > kMaxFilterDepth) return false;
-  switch (filter->type) {
-    case fpta_node_not:
-      return IsFilterAt(filter->node_not, depth + 1);
-    case fpta_node_or:
-    case fpta_node_and:
-      return IsFilterAt(filter->node_or.a, depth + 1) && IsFilterAt(filter->node_or.b, depth + 1);
-    case fpta_node_fncol:
-      return names::IsColumnName(filter->node_fncol.column_id) && filter->node_fncol.predicate != nullptr;
-    case fpta_node_fnrow:
-      return filter->node_fnrow.predicate != nullptr;
-    case fpta_node_lt:
-    case fpta_node_gt:
-    case fpta_node_le:
-    case fpta_node_ge:
-    case fpta_node_eq:
-    case fpta_node_ne:
-      return names::IsColumnName(filter->node_cmp.left_id) && IsValue(filter->node_cmp.right_value) &&
-             filter->node_cmp.right_value.type != fpta_begin && filter->node_cmp.right_value.type != fpta_end;
-    default:
-      return false;
-  }
-}
-
-}  // namespace
 
 bool IsDurability(fpta_durability durability) { return durability >= fpta_readonly && durability <= fpta_weak; }
 
@@ -81,7 +49,5 @@ bool IsRow(const fptu_ro &row) {
   tuple::Shape shape;
   return tuple::CheckReadOnly(row, &shape) == nullptr && shape.items > shape.removed_items;
 }
-
-bool IsFilter(const fpta_filter &filter) { return IsFilterAt(&filter, 0); }
 
 }  // namespace fpta::arguments

@@ -1,5 +1,5 @@
-// Checks of the arguments the table layer takes: enumerations, values, rows
-// and filters. Each says whether the argument is acceptable; the entry points
+// Checks of the arguments the table layer takes: enumerations, values and
+// rows. Each says whether the argument is acceptable; the entry points
 // turn a refusal into FPTA_EINVAL.
 #ifndef FPTA_SRC_ARGUMENTS_H
 #define FPTA_SRC_ARGUMENTS_H
@@ -22,9 +22,6 @@ bool IsRangeFrom(const fpta_value &value);
 bool IsRangeTo(const fpta_value &value);
 // A sound tuple that holds at least one field.
 bool IsRow(const fptu_ro &row);
-// A tree of known nodes with their operands in place; depth is bounded, so a
-// filter that refers back to itself is refused rather than followed.
-bool IsFilter(const fpta_filter &filter);
 
 }  // namespace fpta::arguments
 

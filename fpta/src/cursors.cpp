@@ -1,16 +1,284 @@
-// Cursors over the rows of a table, in the order of one of its indexes.
-// They need a transaction, which storage has to provide first: the entry
-// points check their arguments and return FPTA_ENOIMP, so no cursor is made.
+// Cursors: a walk over the rows of a table in the order of one of its
+// indexes, within a range of keys, past the rows a filter refuses.
+//
+// A cursor keeps an LMDB cursor on its index's store. "Up" and "down" below
+// are the store's own (ascending key) order; a descending cursor walks down
+// when it moves to its next row.
+#include <algorithm>
+#include <cstring>
+
 #include "arguments.h"
-#include "names.h"
+#include "filters.h"
 #include "recorder.h"
+#include "resolve.h"
+#include "row_check.h"
+#include "row_store.h"
 
 using fpta::CallRecord;
 using namespace fpta::arguments;
+using Place = fpta_cursor::Place;
+namespace keys = fpta::keys;
+namespace resolve = fpta::resolve;
+namespace row_store = fpta::row_store;
 
 namespace {
 
-int CheckCursor(const fpta_cursor *cursor) { return cursor == nullptr ? FPTA_EINVAL : FPTA_ENOIMP; }
+int CompareKeys(const MDB_val &a, const keys::Key &b) {
+  const int order = std::memcmp(a.mv_data, b.data(), std::min(a.mv_size, b.size()));
+  if (order != 0) return order;
+  return a.mv_size < b.size() ? -1 : a.mv_size > b.size() ? 1 : 0;
+}
+
+void Assign(keys::Key *key, const MDB_val &val) {
+  key->Clear();
+  key->Append(val.mv_data, val.mv_size);
+  key->Finish();
+}
+
+bool PastTop(const fpta_cursor *cursor, const MDB_val &key) {
+  return cursor->has_to && CompareKeys(key, cursor->to) >= 0;
+}
+
+bool PastBottom(const fpta_cursor *cursor, const MDB_val &key) {
+  return cursor->has_from && CompareKeys(key, cursor->from) < 0;
+}
+
+// LMDB's moves to the first or last duplicate give no key; the key is then
+// read where the cursor stands.
+int Lmdb(fpta_cursor *cursor, MDB_val *key, MDB_val *data, MDB_cursor_op op) {
+  const int status = mdb_cursor_get(cursor->mdb, key, data, op);
+  if (status != MDB_SUCCESS || (op != MDB_FIRST_DUP && op != MDB_LAST_DUP)) return status;
+  return mdb_cursor_get(cursor->mdb, key, data, MDB_GET_CURRENT);
+}
+
+// The cursor leaves its range at the end it was going to.
+int Leave(fpta_cursor *cursor, bool up) {
+  cursor->place = up != cursor->descending ? Place::kAfterLast : Place::kBeforeFirst;
+  cursor->row = fptu_ro{};
+  return FPTA_NODATA;
+}
+
+int Fail(fpta_cursor *cursor, int status) {
+  cursor->place = Place::kNowhere;
+  cursor->row = fptu_ro{};
+  return status;
+}
+
+// Whether the entry's row passes the filter; the row is kept when it does.
+int Accept(fpta_cursor *cursor, const MDB_val &key, const MDB_val &data, bool *accepted) {
+  fptu_ro row;
+  const int status = row_store::RowAt(cursor->txn, *cursor->table, cursor->column, key, data, &row);
+  if (status != MDB_SUCCESS) return status;
+  *accepted = !cursor->filter || cursor->filter->Match(row);
+  if (*accepted) {
+    cursor->row = row;
+    cursor->place = Place::kOnRow;
+  }
+  return MDB_SUCCESS;
+}
+
+// From where LMDB's last move left the cursor (status, key, data), goes on
+// with step, up or down, to the first row in range that passes the filter.
+int Settle(fpta_cursor *cursor, int status, MDB_val key, MDB_val data, bool up, MDB_cursor_op step) {
+  for (;; status = Lmdb(cursor, &key, &data, step)) {
+    if (status == MDB_NOTFOUND) return Leave(cursor, up);
+    if (status != MDB_SUCCESS) return Fail(cursor, status);
+    if (up ? PastTop(cursor, key) : PastBottom(cursor, key)) return Leave(cursor, up);
+    bool accepted;
+    status = Accept(cursor, key, data, &accepted);
+    if (status != MDB_SUCCESS) return Fail(cursor, status);
+    if (accepted) return FPTA_SUCCESS;
+  }
+}
+
+int Bottom(fpta_cursor *cursor) {
+  MDB_val key = row_store::ValOf(cursor->from), data;
+  const int status = Lmdb(cursor, &key, &data, cursor->has_from ? MDB_SET_RANGE : MDB_FIRST);
+  return Settle(cursor, status, key, data, true, MDB_NEXT);
+}
+
+int Top(fpta_cursor *cursor) {
+  MDB_val key = row_store::ValOf(cursor->to), data;
+  int status;
+  if (cursor->has_to) {
+    // Just below the first key that is not below to.
+    status = Lmdb(cursor, &key, &data, MDB_SET_RANGE);
+    status = Lmdb(cursor, &key, &data, status == MDB_SUCCESS ? MDB_PREV : MDB_LAST);
+  } else {
+    status = Lmdb(cursor, &key, &data, MDB_LAST);
+  }
+  return Settle(cursor, status, key, data, false, MDB_PREV);
+}
+
+int First(fpta_cursor *cursor) { return cursor->descending ? Top(cursor) : Bottom(cursor); }
+int Last(fpta_cursor *cursor) { return cursor->descending ? Bottom(cursor) : Top(cursor); }
+
+// One row on, in the cursor's order (forward) or against it.
+int Step(fpta_cursor *cursor, bool forward) {
+  const Place stuck = forward ? Place::kAfterLast : Place::kBeforeFirst;
+  if (cursor->place == stuck) return FPTA_NODATA;
+  if (cursor->place != Place::kOnRow) return forward ? First(cursor) : Last(cursor);
+  const bool up = forward != cursor->descending;
+  MDB_val key, data;
+  const int status = Lmdb(cursor, &key, &data, up ? MDB_NEXT : MDB_PREV);
+  return Settle(cursor, status, key, data, up, up ? MDB_NEXT : MDB_PREV);
+}
+
+// Among the rows of the current key: its first or last in the cursor's
+// order, or the next or previous one.
+int DupMove(fpta_cursor *cursor, fpta_seek_operations op) {
+  if (cursor->place != Place::kOnRow) return FPTA_NODATA;
+  if (!cursor->duplicates) {
+    // A unique index has one row per key: the cursor stands on it already.
+    return op == fpta_dup_first || op == fpta_dup_last ? FPTA_SUCCESS : Leave(cursor, (op == fpta_dup_next) != cursor->descending);
+  }
+  const bool forward = op == fpta_dup_first || op == fpta_dup_next;
+  const bool up = forward != cursor->descending;
+  const MDB_cursor_op step = up ? MDB_NEXT_DUP : MDB_PREV_DUP;
+  MDB_cursor_op start = step;
+  if (op == fpta_dup_first || op == fpta_dup_last) start = up ? MDB_FIRST_DUP : MDB_LAST_DUP;
+  MDB_val key, data;
+  const int status = Lmdb(cursor, &key, &data, start);
+  return Settle(cursor, status, key, data, up, step);
+}
+
+// To the next or previous distinct key that has a row passing the filter,
+// onto its first row in the cursor's order.
+int KeyMove(fpta_cursor *cursor, bool forward) {
+  if (cursor->place != Place::kOnRow) return Step(cursor, forward);
+  const bool up = forward != cursor->descending;
+  const bool ascending = !cursor->descending;
+  MDB_val key, data;
+  for (;;) {
+    int status = Lmdb(cursor, &key, &data, up ? MDB_NEXT_NODUP : MDB_PREV_NODUP);
+    if (status == MDB_NOTFOUND || (status == MDB_SUCCESS && (up ? PastTop(cursor, key) : PastBottom(cursor, key)))) {
+      return Leave(cursor, up);
+    }
+    if (status == MDB_SUCCESS && cursor->duplicates) status = Lmdb(cursor, &key, &data, ascending ? MDB_FIRST_DUP : MDB_LAST_DUP);
+    while (status == MDB_SUCCESS) {
+      bool accepted;
+      status = Accept(cursor, key, data, &accepted);
+      if (status == MDB_SUCCESS && accepted) return FPTA_SUCCESS;
+      if (status == MDB_SUCCESS) status = cursor->duplicates ? Lmdb(cursor, &key, &data, ascending ? MDB_NEXT_DUP : MDB_PREV_DUP) : MDB_NOTFOUND;
+    }
+    if (status != MDB_NOTFOUND) return Fail(cursor, status);
+  }
+}
+
+int Move(fpta_cursor *cursor, fpta_seek_operations op) {
+  switch (op) {
+    case fpta_first:
+      return First(cursor);
+    case fpta_last:
+      return Last(cursor);
+    case fpta_next:
+      return Step(cursor, true);
+    case fpta_prev:
+      return Step(cursor, false);
+    case fpta_key_next:
+      return KeyMove(cursor, true);
+    case fpta_key_prev:
+      return KeyMove(cursor, false);
+    default:
+      return DupMove(cursor, op);
+  }
+}
+
+// The entry the cursor stands on: its key and its row's reference, copied.
+int Current(fpta_cursor *cursor, keys::Key *key, keys::Key *reference) {
+  MDB_val at, data;
+  const int status = mdb_cursor_get(cursor->mdb, &at, &data, MDB_GET_CURRENT);
+  if (status != MDB_SUCCESS) return status;
+  Assign(key, at);
+  Assign(reference, row_store::ReferenceAt(*cursor->table, cursor->column, at, data));
+  return MDB_SUCCESS;
+}
+
+// Back onto the entry (key, reference), which is there.
+int Return(fpta_cursor *cursor, const keys::Key &key, const keys::Key &reference) {
+  MDB_val at = row_store::ValOf(key), data = row_store::ValOf(reference);
+  int status = Lmdb(cursor, &at, &data, cursor->duplicates ? MDB_GET_BOTH : MDB_SET_KEY);
+  if (status == MDB_SUCCESS) status = row_store::RowAt(cursor->txn, *cursor->table, cursor->column, at, data, &cursor->row);
+  if (status != MDB_SUCCESS) return Fail(cursor, status);
+  cursor->place = Place::kOnRow;
+  return FPTA_SUCCESS;
+}
+
+// Onto the row after the entry (key, reference) that was just removed.
+int After(fpta_cursor *cursor, const keys::Key &key, const keys::Key &reference) {
+  MDB_val at = row_store::ValOf(key), data = row_store::ValOf(reference);
+  int status = cursor->duplicates ? Lmdb(cursor, &at, &data, MDB_GET_BOTH_RANGE) : MDB_NOTFOUND;
+  if (status == MDB_NOTFOUND) {
+    at = row_store::ValOf(key);
+    status = Lmdb(cursor, &at, &data, MDB_SET_RANGE);
+    // Every row left under the same key comes before the removed one.
+    if (status == MDB_SUCCESS && cursor->duplicates && CompareKeys(at, key) == 0) {
+      status = Lmdb(cursor, &at, &data, MDB_NEXT_NODUP);
+    }
+  }
+  if (!cursor->descending) return Settle(cursor, status, at, data, true, MDB_NEXT);
+  if (status == MDB_SUCCESS || status == MDB_NOTFOUND) {
+    status = Lmdb(cursor, &at, &data, status == MDB_SUCCESS ? MDB_PREV : MDB_LAST);
+  }
+  return Settle(cursor, status, at, data, false, MDB_PREV);
+}
+
+// A live cursor whose transaction is still open.
+int CheckCursor(const fpta_cursor *cursor) {
+  if (!fpta::handles::IsLive(cursor) || cursor->txn == nullptr) return FPTA_EINVAL;
+  return resolve::CheckTxn(cursor->txn);
+}
+
+int CheckWritingCursor(const fpta_cursor *cursor) {
+  int status = CheckCursor(cursor);
+  if (status == FPTA_SUCCESS) status = resolve::CheckWrite(cursor->txn);
+  if (status == FPTA_SUCCESS && cursor->place != Place::kOnRow) status = FPTA_NODATA;
+  return status;
+}
+
+// A range bound: an open end, or a key of the index.
+int Bound(const fpta::schema::Table &table, unsigned column, const fpta_value &value, bool *has, keys::Key *key) {
+  *has = value.type != fpta_begin && value.type != fpta_end;
+  if (!*has) return FPTA_SUCCESS;
+  if (!table.columns[column].ordered()) return FPTA_EINVAL;  // an unordered index has no ranges
+  return fpta::rows::KeyOfValue(table, column, value, key);
+}
+
+int Open(fpta_txn *txn, fpta_name *column_id, const fpta_value &from, const fpta_value &to, const fpta_filter *filter,
+         fpta_cursor_options op, fpta_cursor **made) {
+  const fpta::schema::Table *found;
+  unsigned column;
+  int status = resolve::Column(txn, column_id, &found, &column);
+  if (status != FPTA_SUCCESS) return status;
+  if (!found->columns[column].indexed()) return FPTA_EINVAL;
+  fpta_cursor *cursor = fpta::handles::NewCursor();
+  cursor->table = txn->schema->tables.at(found->hash);
+  cursor->column = column;
+  cursor->descending = (op & ~fpta_dont_fetch) == fpta_descending;
+  cursor->duplicates = !found->columns[column].unique();
+  status = Bound(*found, column, from, &cursor->has_from, &cursor->from);
+  if (status == FPTA_SUCCESS) status = Bound(*found, column, to, &cursor->has_to, &cursor->to);
+  if (status == FPTA_SUCCESS && filter != nullptr) {
+    status = fpta::filters::Program::Compile(txn, *found, filter, &cursor->filter);
+  }
+  if (status == FPTA_SUCCESS) status = mdb_cursor_open(txn->mdb, found->columns[column].store.dbi, &cursor->mdb);
+  if (status != FPTA_SUCCESS) {
+    fpta::handles::Release(cursor);
+    return status;
+  }
+  cursor->txn = txn;
+  txn->cursors.push_back(cursor);
+  if ((op & fpta_dont_fetch) == 0) {
+    status = First(cursor);
+    // An empty range leaves the cursor at its end, which is no failure.
+    if (status != FPTA_SUCCESS && status != FPTA_NODATA) {
+      fpta_cursor_close(cursor);
+      return status;
+    }
+  }
+  *made = cursor;
+  return FPTA_SUCCESS;
+}
 
 }  // namespace
 
@@ -19,48 +287,108 @@ int fpta_cursor_open(fpta_txn *txn, fpta_name *column_id, fpta_value range_from,
   const CallRecord record(__func__, txn, column_id, range_from, range_to, filter, op, cursor);
   if (cursor == nullptr) return FPTA_EINVAL;
   *cursor = nullptr;
-  if (txn == nullptr || !fpta::names::IsColumnName(column_id) || !IsRangeFrom(range_from) ||
-      !IsRangeTo(range_to) || (filter != nullptr && !IsFilter(*filter)) || !IsCursorOptions(op)) {
-    return FPTA_EINVAL;
-  }
-  return FPTA_ENOIMP;
+  const int status = resolve::CheckTxn(txn);
+  if (status != FPTA_SUCCESS) return status;
+  if (!IsRangeFrom(range_from) || !IsRangeTo(range_to) || !IsCursorOptions(op)) return FPTA_EINVAL;
+  return Open(txn, column_id, range_from, range_to, filter, op, cursor);
 }
 
 int fpta_cursor_close(fpta_cursor *cursor) {
   const CallRecord record(__func__, cursor);
-  return CheckCursor(cursor);
+  if (!fpta::handles::IsLive(cursor)) return FPTA_EINVAL;
+  if (fpta_txn *txn = cursor->txn) {
+    auto &open = txn->cursors;
+    open.erase(std::find(open.begin(), open.end(), cursor));
+    mdb_cursor_close(cursor->mdb);
+  }
+  fpta::handles::Release(cursor);
+  return FPTA_SUCCESS;
 }
 
 int fpta_cursor_move(fpta_cursor *cursor, fpta_seek_operations op) {
   const CallRecord record(__func__, cursor, op);
-  return IsSeekOperation(op) ? CheckCursor(cursor) : FPTA_EINVAL;
+  const int status = CheckCursor(cursor);
+  if (status != FPTA_SUCCESS) return status;
+  return IsSeekOperation(op) ? Move(cursor, op) : FPTA_EINVAL;
 }
 
 int fpta_cursor_eof(fpta_cursor *cursor) {
   const CallRecord record(__func__, cursor);
-  return CheckCursor(cursor);
+  const int status = CheckCursor(cursor);
+  if (status != FPTA_SUCCESS) return status;
+  return cursor->place == Place::kOnRow ? 0 : 1;
 }
 
 int fpta_cursor_get(fpta_cursor *cursor, fptu_ro *row) {
   const CallRecord record(__func__, cursor, row);
   if (row == nullptr) return FPTA_EINVAL;
   *row = fptu_ro{};
-  return CheckCursor(cursor);
+  const int status = CheckCursor(cursor);
+  if (status != FPTA_SUCCESS) return status;
+  if (cursor->place != Place::kOnRow) return FPTA_NODATA;
+  if (cursor->txn->level != fpta_read) {
+    // A write since the cursor got there may have moved the row's bytes.
+    MDB_val key, data;
+    int moved = mdb_cursor_get(cursor->mdb, &key, &data, MDB_GET_CURRENT);
+    if (moved == MDB_SUCCESS) moved = row_store::RowAt(cursor->txn, *cursor->table, cursor->column, key, data, &cursor->row);
+    if (moved != MDB_SUCCESS) return Fail(cursor, moved);
+  }
+  *row = cursor->row;
+  return FPTA_SUCCESS;
 }
 
 int fpta_cursor_update(fpta_cursor *cursor, fptu_ro new_row_value) {
   const CallRecord record(__func__, cursor, new_row_value);
-  return IsRow(new_row_value) ? CheckCursor(cursor) : FPTA_EINVAL;
+  int status = CheckWritingCursor(cursor);
+  if (status != FPTA_SUCCESS) return status;
+  keys::Key key, reference;
+  status = Current(cursor, &key, &reference);
+  fptu_ro old_row;
+  if (status == MDB_SUCCESS) status = fpta_cursor_get(cursor, &old_row);
+  if (status != FPTA_SUCCESS) return status;
+  fpta_txn *txn = cursor->txn;
+  status = row_store::Replace(txn, *cursor->table, cursor->column, row_store::ValOf(reference), old_row, new_row_value);
+  if (status != FPTA_SUCCESS) return status;
+  // A new primary key is the row's new reference where rows are kept by it.
+  const fpta::schema::Table &table = *cursor->table;
+  if (!table.rows_apart()) fpta::rows::KeyOf(table, table.primary, txn->fields, &reference);
+  return Return(cursor, key, reference);
 }
 
 int fpta_cursor_delete(fpta_cursor *cursor) {
   const CallRecord record(__func__, cursor);
-  return CheckCursor(cursor);
+  int status = CheckWritingCursor(cursor);
+  if (status != FPTA_SUCCESS) return status;
+  keys::Key key, reference;
+  status = Current(cursor, &key, &reference);
+  fptu_ro row;
+  if (status == MDB_SUCCESS) status = fpta_cursor_get(cursor, &row);
+  if (status == FPTA_SUCCESS) status = row_store::Remove(cursor->txn, *cursor->table, row_store::ValOf(reference), row);
+  return status == FPTA_SUCCESS ? After(cursor, key, reference) : status;
 }
 
 int fpta_cursor_count(fpta_cursor *cursor, size_t *count, size_t limit) {
   const CallRecord record(__func__, cursor, count, limit);
   if (count == nullptr) return FPTA_EINVAL;
   *count = 0;
-  return CheckCursor(cursor);
+  int status = CheckCursor(cursor);
+  if (status != FPTA_SUCCESS) return status;
+  // Counting walks the cursor itself, which then goes back where it stood.
+  const Place place = cursor->place;
+  keys::Key key, reference;
+  if (place == Place::kOnRow) status = Current(cursor, &key, &reference);
+  if (status != MDB_SUCCESS) return status;
+  size_t counted = 0;
+  if (limit != 0) status = First(cursor);
+  while (status == FPTA_SUCCESS && ++counted < limit) status = Step(cursor, true);
+  if (status != FPTA_SUCCESS && status != FPTA_NODATA) return status;
+  if (place == Place::kOnRow) {
+    status = Return(cursor, key, reference);
+  } else {
+    cursor->place = place;
+    cursor->row = fptu_ro{};
+    status = FPTA_SUCCESS;
+  }
+  *count = counted;
+  return status;
 }

@@ -1,37 +1,299 @@
-// Databases and transactions. Storage is not built yet: the entry points
-// check their arguments and return FPTA_ENOIMP, so no handle is ever made.
+// Databases and transactions: an LMDB environment per database file, an LMDB
+// transaction per fpta transaction, and the schema each transaction sees.
+#include <sys/stat.h>
+
+#include <mutex>
+#include <set>
+#include <utility>
+
 #include "arguments.h"
+#include "handles.h"
 #include "recorder.h"
+#include "schema_store.h"
 
 using fpta::CallRecord;
 using namespace fpta::arguments;
+using namespace fpta::handles;
+namespace schema_store = fpta::schema_store;
+
+namespace {
+
+constexpr size_t kDefaultMegabytes = 16384;
+constexpr mode_t kDefaultFileMode = 0644;
+constexpr mode_t kPermissionBits = 07777;
+
+// The files this process has open. LMDB's locks are the process's, so the
+// same file opened twice would release them at the first close.
+std::mutex registry_mutex;
+std::set<std::pair<dev_t, ino_t>> open_files;
+
+bool IsOpenHere(const char *path) {
+  struct stat file;
+  if (stat(path, &file) != 0) return false;
+  const std::lock_guard<std::mutex> lock(registry_mutex);
+  return open_files.count({file.st_dev, file.st_ino}) != 0;
+}
+
+unsigned EnvironmentFlags(fpta_durability durability) {
+  // One file, not a directory; read transactions not tied to a thread, so
+  // that any thread may use or end them.
+  unsigned flags = MDB_NOSUBDIR | MDB_NOTLS;
+  switch (durability) {
+    case fpta_readonly:
+      return flags | MDB_RDONLY;
+    case fpta_lazy:
+      return flags | MDB_NOMETASYNC;
+    case fpta_weak:
+      return flags | MDB_NOSYNC;
+    default:
+      return flags;
+  }
+}
+
+int OpenEnvironment(const char *path, fpta_durability durability, mode_t file_mode, size_t megabytes,
+                    MDB_env **env) {
+  int status = mdb_env_create(env);
+  if (status != MDB_SUCCESS) return status;
+  const size_t map_megabytes = megabytes != 0 ? megabytes : kDefaultMegabytes;
+  if (map_megabytes > SIZE_MAX / (size_t{1} << 20)) status = FPTA_EINVAL;
+  if (status == MDB_SUCCESS) status = mdb_env_set_mapsize(*env, map_megabytes << 20);
+  if (status == MDB_SUCCESS) status = mdb_env_set_maxdbs(*env, fpta_max_dbi);
+  if (status == MDB_SUCCESS) status = mdb_env_set_maxreaders(*env, 1024);
+  if (status == MDB_SUCCESS) {
+    status = mdb_env_open(*env, path, EnvironmentFlags(durability), file_mode != 0 ? file_mode : kDefaultFileMode);
+  }
+  if (status != MDB_SUCCESS) {
+    mdb_env_close(*env);
+    *env = nullptr;
+  }
+  return status;
+}
+
+// Remembers the handles of the schema's stores.
+void RecordHandles(fpta_db *db, const fpta::schema::Schema &schema) {
+  const std::lock_guard<std::mutex> lock(db->mutex);
+  for (const auto &entry : schema.tables) {
+    for (const fpta::schema::Store *store : fpta::schema::StoresOf(*entry.second)) {
+      if (store->open) db->handles[store->serial] = store->dbi;
+    }
+  }
+}
+
+// Remembers the handles, and the schema itself when it is the newest this
+// process has seen.
+void Publish(fpta_db *db, const std::shared_ptr<const fpta::schema::Schema> &schema) {
+  RecordHandles(db, *schema);
+  const std::lock_guard<std::mutex> lock(db->mutex);
+  if (!db->latest || db->latest->version <= schema->version) db->latest = schema;
+}
+
+// The first transaction of a database: the schema store made (when the file
+// is new), every store's handle opened and what dropped tables left removed.
+// No other transaction of this process exists yet.
+int Initialise(fpta_db *db) {
+  MDB_txn *txn;
+  int status = mdb_txn_begin(db->env, nullptr, db->readonly ? MDB_RDONLY : 0, &txn);
+  if (status != MDB_SUCCESS) return status;
+  const unsigned create = db->readonly ? 0 : MDB_CREATE;
+  status = mdb_dbi_open(txn, "fpta.schema", create, &db->schema_dbi);
+  if (status == MDB_NOTFOUND && db->readonly) {
+    // A file no writer has made a database of yet: it has no tables.
+    mdb_txn_abort(txn);
+    db->schema_dbi = db->sequences_dbi = 0;
+    Publish(db, std::make_shared<fpta::schema::Schema>());
+    return FPTA_SUCCESS;
+  }
+  if (status == MDB_SUCCESS) status = mdb_dbi_open(txn, "fpta.sequences", create, &db->sequences_dbi);
+  uint64_t version = 0;
+  if (status == MDB_SUCCESS) status = schema_store::ReadVersion(txn, db->schema_dbi, &version);
+  if (status == MDB_NOTFOUND && !db->readonly) {
+    version = schema_store::FirstVersion();
+    status = schema_store::WriteVersion(txn, db->schema_dbi, version);
+  }
+  std::shared_ptr<fpta::schema::Schema> schema;
+  bool missing;
+  if (status == MDB_SUCCESS) status = schema_store::Load(txn, db->schema_dbi, version, {}, &schema, &missing);
+  if (status == MDB_SUCCESS) status = schema_store::OpenMissing(txn, schema.get());
+  if (status == MDB_SUCCESS && !db->readonly) status = schema_store::RemoveOrphans(txn, *schema);
+  if (status != MDB_SUCCESS) {
+    mdb_txn_abort(txn);
+    return status;
+  }
+  status = mdb_txn_commit(txn);
+  if (status == MDB_SUCCESS) Publish(db, schema);
+  return status;
+}
+
+// Opens the stores this process has no handle of (tables another process
+// made) in a short transaction of their own, as LMDB wants.
+int OpenApart(fpta_db *db, fpta::schema::Schema *schema) {
+  const std::lock_guard<std::mutex> opener(db->opener);
+  MDB_txn *txn;
+  int status = mdb_txn_begin(db->env, nullptr, MDB_RDONLY, &txn);
+  if (status != MDB_SUCCESS) return status;
+  status = schema_store::OpenMissing(txn, schema);
+  if (status != MDB_SUCCESS) {
+    mdb_txn_abort(txn);
+    return status;
+  }
+  // Committing a read transaction keeps the handles it opened.
+  status = mdb_txn_commit(txn);
+  if (status == MDB_SUCCESS) RecordHandles(db, *schema);
+  return status;
+}
+
+// Begins the LMDB transaction and finds the schema it sees.
+int StartSnapshot(fpta_txn *txn) {
+  fpta_db *const db = txn->db;
+  for (;;) {
+    int status = mdb_txn_begin(db->env, nullptr, txn->level == fpta_read ? MDB_RDONLY : 0, &txn->mdb);
+    if (status != MDB_SUCCESS) return status;
+    uint64_t version = 0;
+    if (db->schema_dbi != 0) status = schema_store::ReadVersion(txn->mdb, db->schema_dbi, &version);
+    std::unordered_map<uint32_t, MDB_dbi> handles;
+    if (status == MDB_SUCCESS) {
+      const std::lock_guard<std::mutex> lock(db->mutex);
+      if (db->latest && db->latest->version == version) {
+        txn->schema = db->latest;
+        return FPTA_SUCCESS;
+      }
+      handles = db->handles;
+    }
+    std::shared_ptr<fpta::schema::Schema> loaded;
+    bool missing = false;
+    if (status == MDB_SUCCESS) status = schema_store::Load(txn->mdb, db->schema_dbi, version, handles, &loaded, &missing);
+    if (status == MDB_SUCCESS && !missing) {
+      Publish(db, loaded);
+      txn->schema = loaded;
+      return FPTA_SUCCESS;
+    }
+    if (status == MDB_SUCCESS && txn->level == fpta_schema) {
+      // This transaction holds the opener: its handles become everyone's
+      // when it commits.
+      status = schema_store::OpenMissing(txn->mdb, loaded.get());
+      txn->draft = loaded;
+      txn->schema = loaded;
+      if (status == MDB_SUCCESS) return FPTA_SUCCESS;
+    }
+    mdb_txn_abort(txn->mdb);
+    txn->mdb = nullptr;
+    if (status != MDB_SUCCESS) return status;
+    // The handles are opened apart; a snapshot begun before that could not
+    // use them, so begin again.
+    status = OpenApart(db, loaded.get());
+    if (status != MDB_SUCCESS) return status;
+  }
+}
+
+void Finish(fpta_txn *txn) {
+  if (txn->opener_lock.owns_lock()) txn->opener_lock.unlock();
+  --txn->db->transactions;
+  Release(txn);
+}
+
+// The cursors a transaction leaves open lose their LMDB side and their
+// transaction; fpta_cursor_close still frees them.
+void Orphan(fpta_txn *txn) {
+  for (fpta_cursor *cursor : txn->cursors) {
+    mdb_cursor_close(cursor->mdb);
+    cursor->mdb = nullptr;
+    cursor->txn = nullptr;
+    cursor->place = fpta_cursor::Place::kNowhere;
+  }
+  txn->cursors.clear();
+}
+
+}  // namespace
 
 int fpta_db_open(const char *path, fpta_durability durability, fpta_regime_flags regime_flags, mode_t file_mode,
                  size_t megabytes, bool alterable_schema, fpta_db **db) {
   const CallRecord record(__func__, path, durability, regime_flags, file_mode, megabytes, alterable_schema, db);
   if (db == nullptr) return FPTA_EINVAL;
   *db = nullptr;
-  constexpr mode_t kPermissionBits = 07777;
   if (path == nullptr || *path == '\0' || !IsDurability(durability) || !IsRegime(regime_flags) ||
       (file_mode & ~kPermissionBits) != 0) {
     return FPTA_EINVAL;
   }
-  return FPTA_ENOIMP;
+  if (IsOpenHere(path)) return EBUSY;
+  MDB_env *env;
+  int status = OpenEnvironment(path, durability, file_mode, megabytes, &env);
+  if (status != MDB_SUCCESS) return status;
+  struct stat file;
+  if (stat(path, &file) != 0) {
+    status = errno;
+    mdb_env_close(env);
+    return status;
+  }
+  fpta_db *made = NewDb();
+  made->env = env;
+  made->readonly = durability == fpta_readonly;
+  made->alterable = alterable_schema;
+  made->device = file.st_dev;
+  made->inode = file.st_ino;
+  MDB_envinfo info;
+  mdb_env_info(env, &info);
+  made->map = static_cast<const char *>(info.me_mapaddr);
+  made->map_size = info.me_mapsize;
+  status = Initialise(made);
+  if (status != MDB_SUCCESS) {
+    mdb_env_close(env);
+    Release(made);
+    return status;
+  }
+  {
+    const std::lock_guard<std::mutex> lock(registry_mutex);
+    open_files.insert({made->device, made->inode});
+  }
+  *db = made;
+  return FPTA_SUCCESS;
 }
 
 int fpta_db_close(fpta_db *db) {
   const CallRecord record(__func__, db);
-  return db == nullptr ? FPTA_EINVAL : FPTA_ENOIMP;
+  if (!IsLive(db)) return FPTA_EINVAL;
+  if (db->transactions.load() != 0) return EBUSY;
+  mdb_env_close(db->env);
+  {
+    const std::lock_guard<std::mutex> lock(registry_mutex);
+    open_files.erase({db->device, db->inode});
+  }
+  Release(db);
+  return FPTA_SUCCESS;
 }
 
 int fpta_transaction_begin(fpta_db *db, fpta_level level, fpta_txn **txn) {
   const CallRecord record(__func__, db, level, txn);
   if (txn == nullptr) return FPTA_EINVAL;
   *txn = nullptr;
-  return db == nullptr || !IsLevel(level) ? FPTA_EINVAL : FPTA_ENOIMP;
+  if (!IsLive(db) || !IsLevel(level)) return FPTA_EINVAL;
+  if (level != fpta_read && db->readonly) return EROFS;
+  if (level == fpta_schema && !db->alterable) return EPERM;
+  fpta_txn *made = NewTxn();
+  made->db = db;
+  made->level = level;
+  ++db->transactions;
+  if (level == fpta_schema) made->opener_lock = std::unique_lock<std::mutex>(db->opener);
+  const int status = StartSnapshot(made);
+  if (status != FPTA_SUCCESS) {
+    Finish(made);
+    return status;
+  }
+  *txn = made;
+  return FPTA_SUCCESS;
 }
 
 int fpta_transaction_end(fpta_txn *txn, bool abort) {
   const CallRecord record(__func__, txn, abort);
-  return txn == nullptr ? FPTA_EINVAL : FPTA_ENOIMP;
+  if (!IsLive(txn)) return FPTA_EINVAL;
+  Orphan(txn);
+  int status = FPTA_SUCCESS;
+  if (abort || txn->failure != FPTA_SUCCESS) {
+    mdb_txn_abort(txn->mdb);
+    if (!abort) status = txn->failure;
+  } else {
+    status = mdb_txn_commit(txn->mdb);
+    if (status == MDB_SUCCESS && txn->draft) Publish(txn->db, txn->draft);
+  }
+  Finish(txn);
+  return status;
 }

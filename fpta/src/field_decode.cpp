@@ -4,9 +4,9 @@
 #include "recorder.h"
 #include "tuple_format.h"
 
-namespace {
+namespace fpta::tuple {
 
-using namespace fpta::tuple;
+namespace {
 
 template <typename T>
 T Load(const fptu_unit *data) {
@@ -15,7 +15,9 @@ T Load(const fptu_unit *data) {
   return value;
 }
 
-fpta_value Decode(const fptu_field &field) {
+}  // namespace
+
+fpta_value DecodeField(const fptu_field &field) {
   const fptu_unit *data = reinterpret_cast<const fptu_unit *>(&field) + field.offset;
   switch (TypeOf(field)) {
     case fptu_uint16:
@@ -50,11 +52,13 @@ fpta_value Decode(const fptu_field &field) {
   }
 }
 
-}  // namespace
+}  // namespace fpta::tuple
+
+using namespace fpta::tuple;
 
 fpta_value fpta_field2value(const void *field) {
   const fpta::CallRecord record(__func__, field);
   if (field == nullptr) return fpta_value_null();
   const fptu_field &header = *static_cast<const fptu_field *>(field);
-  return IsRemoved(header) ? fpta_value_null() : Decode(header);
+  return IsRemoved(header) ? fpta_value_null() : DecodeField(header);
 }

@@ -53,6 +53,9 @@ inline unsigned UnitsForBytes(size_t bytes) { return static_cast<unsigned>((byte
 // false when its data does not lie within [data_begin, data_end).
 bool FieldExtent(const fptu_unit *units, unsigned header, unsigned data_begin, unsigned data_end, unsigned *extent);
 
+// The value of a live field of a sound tuple, as fpta_field2value() gives it.
+fpta_value DecodeField(const fptu_field &field);
+
 }  // namespace fpta::tuple
 
 #endif  // FPTA_SRC_TUPLE_FORMAT_H

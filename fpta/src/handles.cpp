@@ -1,0 +1,82 @@
+#include "handles.h"
+
+#include "filters.h"
+
+fpta_cursor::~fpta_cursor() = default;
+
+namespace fpta::handles {
+
+namespace {
+
+// Handles of one kind that were released, for reuse.
+template <typename Handle>
+class Pool {
+ public:
+  Handle *Take(uint32_t live) {
+    Handle *handle = nullptr;
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      if (!free_.empty()) {
+        handle = free_.back();
+        free_.pop_back();
+      }
+    }
+    if (handle == nullptr) handle = new Handle;
+    handle->magic.store(live, std::memory_order_release);
+    return handle;
+  }
+
+  void Give(Handle *handle) {
+    handle->magic.store(kDead, std::memory_order_release);
+    const std::lock_guard<std::mutex> lock(mutex_);
+    free_.push_back(handle);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<Handle *> free_;
+};
+
+// Never destroyed: handles may be released while the process exits.
+template <typename Handle>
+Pool<Handle> &PoolOf() {
+  static auto *pool = new Pool<Handle>;
+  return *pool;
+}
+
+}  // namespace
+
+fpta_db *NewDb() { return PoolOf<fpta_db>().Take(kLiveDb); }
+fpta_txn *NewTxn() { return PoolOf<fpta_txn>().Take(kLiveTxn); }
+fpta_cursor *NewCursor() { return PoolOf<fpta_cursor>().Take(kLiveCursor); }
+
+void Release(fpta_db *db) {
+  db->env = nullptr;
+  db->latest.reset();
+  db->handles.clear();
+  db->transactions = 0;
+  PoolOf<fpta_db>().Give(db);
+}
+
+void Release(fpta_txn *txn) {
+  txn->db = nullptr;
+  txn->mdb = nullptr;
+  txn->schema.reset();
+  txn->draft.reset();
+  txn->schema_changed = false;
+  txn->failure = FPTA_SUCCESS;
+  txn->cursors.clear();
+  PoolOf<fpta_txn>().Give(txn);
+}
+
+void Release(fpta_cursor *cursor) {
+  cursor->txn = nullptr;
+  cursor->mdb = nullptr;
+  cursor->table.reset();
+  cursor->filter.reset();
+  cursor->place = fpta_cursor::Place::kNowhere;
+  cursor->row = fptu_ro{};
+  PoolOf<fpta_cursor>().Give(cursor);
+}
+
+}  // namespace fpta::handles

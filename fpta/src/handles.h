@@ -1,0 +1,123 @@
+// What the handles fpta_db, fpta_txn and fpta_cursor hold, and how entry
+// points check them.
+//
+// Handles are never given back to the allocator: a closed one is marked dead
+// and kept for reuse by the next handle of its kind. So a handle that was
+// closed, or a transaction that has ended, is refused with a status when it
+// comes back, instead of being read after it was freed.
+#ifndef FPTA_SRC_HANDLES_H
+#define FPTA_SRC_HANDLES_H
+
+#include <lmdb.h>
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "fpta.h"
+#include "keys.h"
+#include "schema.h"
+
+namespace fpta::handles {
+
+constexpr uint32_t kDead = 0;
+constexpr uint32_t kLiveDb = 0x64627462;      // "btbd"
+constexpr uint32_t kLiveTxn = 0x6e787462;     // "btxn"
+constexpr uint32_t kLiveCursor = 0x72637462;  // "btcr"
+
+}  // namespace fpta::handles
+
+struct fpta_db {
+  std::atomic<uint32_t> magic{fpta::handles::kDead};
+  MDB_env *env = nullptr;
+  MDB_dbi schema_dbi = 0;     // "fpta.schema": table records, the schema version, the store serial
+  MDB_dbi sequences_dbi = 0;  // "fpta.sequences": each table's sequence
+  const char *map = nullptr;  // where LMDB maps the file, and how far
+  size_t map_size = 0;
+  bool readonly = false;
+  bool alterable = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+  std::atomic<int> transactions{0};  // open transactions
+
+  // Held by a schema transaction for its whole life, and by whoever opens
+  // LMDB database handles: LMDB wants one opener at a time, and the handles
+  // a transaction opens are its own until it commits.
+  std::mutex opener;
+  // Guards latest and handles.
+  std::mutex mutex;
+  std::shared_ptr<const fpta::schema::Schema> latest;  // the newest schema this process has read
+  std::unordered_map<uint32_t, MDB_dbi> handles;       // store serial -> this process's handle
+};
+
+struct fpta_cursor;
+
+struct fpta_txn {
+  std::atomic<uint32_t> magic{fpta::handles::kDead};
+  fpta_db *db = nullptr;
+  MDB_txn *mdb = nullptr;
+  fpta_level level = fpta_read;
+  std::shared_ptr<const fpta::schema::Schema> schema;
+  // A schema transaction that changed the schema works on its own copy,
+  // which schema then points to as well.
+  std::shared_ptr<fpta::schema::Schema> draft;
+  bool schema_changed = false;  // the draft's version is one above the snapshot's
+  std::unique_lock<std::mutex> opener_lock;
+  // The status of a storage failure that left the transaction half done; it
+  // can then only be aborted.
+  int failure = FPTA_SUCCESS;
+  std::vector<fpta_cursor *> cursors;
+  // Scratch space of the row operations, kept to spare allocations.
+  fpta::keys::Key key;
+  std::vector<fpta::keys::Key> new_keys, old_keys;  // by secondary index
+  std::vector<const fptu_field *> fields, old_fields;  // by column number
+  std::vector<uint32_t> copy;                          // a row copied out of the map
+};
+
+namespace fpta::filters {
+class Program;
+}
+
+struct fpta_cursor {
+  std::atomic<uint32_t> magic{fpta::handles::kDead};
+  fpta_txn *txn = nullptr;  // null once the transaction has ended
+  MDB_cursor *mdb = nullptr;
+  std::shared_ptr<const fpta::schema::Table> table;
+  unsigned column = 0;  // the index column it walks
+  bool descending = false;
+  bool duplicates = false;  // its store keeps several rows per key
+  // Where it stands: nowhere yet, on a row, or past one end of its range in
+  // its own order.
+  enum class Place { kNowhere, kOnRow, kBeforeFirst, kAfterLast } place = Place::kNowhere;
+  bool has_from = false, has_to = false;
+  fpta::keys::Key from, to;
+  std::unique_ptr<fpta::filters::Program> filter;
+  fptu_ro row{};  // the row it stands on, while on a row
+  ~fpta_cursor();
+};
+
+namespace fpta::handles {
+
+fpta_db *NewDb();
+fpta_txn *NewTxn();
+fpta_cursor *NewCursor();
+void Release(fpta_db *db);
+void Release(fpta_txn *txn);
+void Release(fpta_cursor *cursor);
+
+inline bool IsLive(const fpta_db *db) { return db != nullptr && db->magic.load(std::memory_order_acquire) == kLiveDb; }
+inline bool IsLive(const fpta_txn *txn) {
+  return txn != nullptr && txn->magic.load(std::memory_order_acquire) == kLiveTxn;
+}
+inline bool IsLive(const fpta_cursor *cursor) {
+  return cursor != nullptr && cursor->magic.load(std::memory_order_acquire) == kLiveCursor;
+}
+
+}  // namespace fpta::handles
+
+#endif  // FPTA_SRC_HANDLES_H

@@ -1,0 +1,303 @@
+#include "row_store.h"
+
+#include <cstring>
+
+#include "resolve.h"
+#include "row_check.h"
+
+namespace fpta::row_store {
+
+namespace {
+
+using schema::Column;
+using schema::Table;
+
+bool Same(const keys::Key &key, const MDB_val &val) {
+  return key.size() == val.mv_size && std::memcmp(key.data(), val.mv_data, val.mv_size) == 0;
+}
+
+bool Same(const keys::Key &a, const keys::Key &b) { return Same(a, ValOf(b)); }
+
+void Assign(keys::Key *key, const MDB_val &val) {
+  key->Clear();
+  key->Append(val.mv_data, val.mv_size);
+  key->Finish();
+}
+
+fptu_ro RowOfVal(const MDB_val &data) { return fptu_ro{{static_cast<const fptu_unit *>(data.mv_data), data.mv_size}}; }
+
+MDB_dbi RowsDbi(const Table &table) { return table.rows_apart() ? table.rows.dbi : table.primary_column().store.dbi; }
+
+// The row a reference leads to.
+int RowOf(fpta_txn *txn, const Table &table, const MDB_val &reference, fptu_ro *row) {
+  MDB_val key = reference, data;
+  const int status = mdb_get(txn->mdb, RowsDbi(table), &key, &data);
+  // Every reference an index holds leads to a row.
+  if (status != MDB_SUCCESS) return status == MDB_NOTFOUND ? MDB_CORRUPTED : status;
+  *row = RowOfVal(data);
+  return MDB_SUCCESS;
+}
+
+// The serial number of a new row kept apart: one above the last.
+int NextSerial(fpta_txn *txn, const Table &table, keys::Key *serial) {
+  MDB_cursor *cursor;
+  int status = mdb_cursor_open(txn->mdb, table.rows.dbi, &cursor);
+  if (status != MDB_SUCCESS) return status;
+  MDB_val key, data;
+  status = mdb_cursor_get(cursor, &key, &data, MDB_LAST);
+  uint64_t next = 1;
+  if (status == MDB_SUCCESS && key.mv_size == sizeof(next)) {
+    next = 0;
+    for (size_t i = 0; i < sizeof(next); ++i) next = next << 8 | static_cast<const uint8_t *>(key.mv_data)[i];
+    ++next;
+  }
+  mdb_cursor_close(cursor);
+  if (status != MDB_SUCCESS && status != MDB_NOTFOUND) return status;
+  uint8_t bytes[sizeof(next)];
+  for (int i = sizeof(next) - 1; i >= 0; --i, next >>= 8) bytes[i] = static_cast<uint8_t>(next);
+  serial->Clear();
+  serial->Append(bytes, sizeof(bytes));
+  serial->Finish();
+  return MDB_SUCCESS;
+}
+
+// LMDB writes the pages of its map in place, so a row that lies in the map
+// (one read in this transaction) is copied before it is written back.
+fptu_ro Detached(fpta_txn *txn, const fptu_ro &row) {
+  const char *bytes = reinterpret_cast<const char *>(row.units);
+  if (bytes < txn->db->map || bytes >= txn->db->map + txn->db->map_size) return row;
+  txn->copy.assign(reinterpret_cast<const uint32_t *>(row.units),
+                   reinterpret_cast<const uint32_t *>(row.units) + row.total_bytes / sizeof(uint32_t));
+  return fptu_ro{{reinterpret_cast<const fptu_unit *>(txn->copy.data()), row.total_bytes}};
+}
+
+// The row being replaced, if any.
+struct Old {
+  bool found = false;
+  keys::Key reference;
+  fptu_ro row{};
+};
+
+int Put(MDB_txn *txn, MDB_dbi dbi, const keys::Key &key, const MDB_val &data) {
+  MDB_val name = ValOf(key), value = data;
+  return mdb_put(txn, dbi, &name, &value, 0);
+}
+
+int Del(MDB_txn *txn, MDB_dbi dbi, const keys::Key &key, const keys::Key *reference) {
+  MDB_val name = ValOf(key), value;
+  if (reference != nullptr) value = ValOf(*reference);
+  return mdb_del(txn, dbi, &name, reference != nullptr ? &value : nullptr);
+}
+
+// Old keys of the row being replaced or removed: its primary key and the key
+// of each secondary index.
+void OldKeys(fpta_txn *txn, const Table &table, const fptu_ro &row, keys::Key *primary) {
+  rows::FieldsOf(table, row, &txn->old_fields);
+  // A stored row was checked when it was put, so its keys can be made.
+  rows::KeyOf(table, table.primary, txn->old_fields, primary);
+  txn->old_keys.resize(table.secondary.size());
+  for (size_t i = 0; i < table.secondary.size(); ++i) {
+    rows::KeyOf(table, table.secondary[i], txn->old_fields, &txn->old_keys[i]);
+  }
+}
+
+// Writes the row whose fields are in txn->fields, in place of old when it is
+// found. Checks the unique indexes first; writes only when apply.
+int Store(fpta_txn *txn, const Table &table, const Old &old, const fptu_ro &given, bool apply) {
+  keys::Key primary, old_primary;
+  int status = rows::KeyOf(table, table.primary, txn->fields, &primary);
+  const size_t secondaries = table.secondary.size();
+  txn->new_keys.resize(secondaries);
+  for (size_t i = 0; status == FPTA_SUCCESS && i < secondaries; ++i) {
+    status = rows::KeyOf(table, table.secondary[i], txn->fields, &txn->new_keys[i]);
+  }
+  if (status != FPTA_SUCCESS) return status;
+  if (old.found) OldKeys(txn, table, old.row, &old_primary);
+  const bool apart = table.rows_apart();
+  // Where the primary key is the reference, a new primary key moves the row.
+  const bool moved = !apart && (!old.found || !Same(primary, old.reference));
+  MDB_val data;
+  if (moved) {
+    MDB_val key = ValOf(primary);
+    status = mdb_get(txn->mdb, table.primary_column().store.dbi, &key, &data);
+    if (status != MDB_NOTFOUND) return status == MDB_SUCCESS ? FPTA_EEXIST : status;
+  }
+  auto unchanged = [&](size_t i) { return old.found && !moved && Same(txn->new_keys[i], txn->old_keys[i]); };
+  for (size_t i = 0; i < secondaries; ++i) {
+    const Column &column = table.columns[table.secondary[i]];
+    if (!column.unique() || unchanged(i)) continue;
+    MDB_val key = ValOf(txn->new_keys[i]);
+    status = mdb_get(txn->mdb, column.store.dbi, &key, &data);
+    if (status == MDB_NOTFOUND) continue;
+    if (status != MDB_SUCCESS) return status;
+    if (!(old.found && Same(old.reference, data))) return FPTA_EEXIST;
+  }
+  if (!apply) return FPTA_SUCCESS;
+
+  const fptu_ro row = Detached(txn, given);
+  const MDB_val row_bytes{row.total_bytes, const_cast<fptu_unit *>(row.units)};
+  keys::Key reference;
+  status = MDB_SUCCESS;
+  if (!apart) {
+    reference = primary;
+  } else if (old.found) {
+    reference = old.reference;
+  } else {
+    status = NextSerial(txn, table, &reference);
+  }
+  const MDB_dbi primary_dbi = table.primary_column().store.dbi;
+  if (status != MDB_SUCCESS) return resolve::Fail(txn, status);
+  if (apart) {
+    status = Put(txn->mdb, table.rows.dbi, reference, row_bytes);
+    if (status == MDB_SUCCESS && old.found && !Same(primary, old_primary)) {
+      status = Del(txn->mdb, primary_dbi, old_primary, &reference);
+    }
+    if (status == MDB_SUCCESS && (!old.found || !Same(primary, old_primary))) {
+      status = Put(txn->mdb, primary_dbi, primary, ValOf(reference));
+    }
+  } else {
+    if (old.found && moved) status = Del(txn->mdb, primary_dbi, old.reference, nullptr);
+    if (status == MDB_SUCCESS) status = Put(txn->mdb, primary_dbi, primary, row_bytes);
+  }
+  for (size_t i = 0; status == MDB_SUCCESS && i < secondaries; ++i) {
+    if (unchanged(i)) continue;
+    const Column &column = table.columns[table.secondary[i]];
+    if (old.found) status = Del(txn->mdb, column.store.dbi, txn->old_keys[i], column.unique() ? nullptr : &old.reference);
+    if (status == MDB_SUCCESS) status = Put(txn->mdb, column.store.dbi, txn->new_keys[i], ValOf(reference));
+  }
+  return status == MDB_SUCCESS ? FPTA_SUCCESS : resolve::Fail(txn, status);
+}
+
+// The first row (in insertion order) of a primary key where rows are kept
+// apart.
+int FirstApart(fpta_txn *txn, const Table &table, const keys::Key &primary, Old *old) {
+  MDB_val key = ValOf(primary), data;
+  int status = mdb_get(txn->mdb, table.primary_column().store.dbi, &key, &data);
+  if (status != MDB_SUCCESS) return status;
+  Assign(&old->reference, data);
+  status = RowOf(txn, table, data, &old->row);
+  old->found = status == MDB_SUCCESS;
+  return status;
+}
+
+}  // namespace
+
+int Put(fpta_txn *txn, const Table &table, const fptu_ro &row, fpta_put_options op, bool apply) {
+  int status = rows::Check(table, row, &txn->fields);
+  keys::Key primary;
+  if (status == FPTA_SUCCESS) status = rows::KeyOf(table, table.primary, txn->fields, &primary);
+  if (status != FPTA_SUCCESS) return status;
+  Old old;
+  if (!table.rows_apart()) {
+    MDB_val key = ValOf(primary), data;
+    status = mdb_get(txn->mdb, table.primary_column().store.dbi, &key, &data);
+    if (status == MDB_SUCCESS) {
+      old.found = true;
+      old.reference = primary;
+      old.row = RowOfVal(data);
+      // A folded long key may stand for another value: that key is taken.
+      rows::FieldsOf(table, old.row, &txn->old_fields);
+      if (primary.hashed() && !rows::SameKey(table, table.primary, txn->fields, txn->old_fields)) return FPTA_EEXIST;
+    }
+  } else if (op != fpta_insert) {
+    status = FirstApart(txn, table, primary, &old);
+  }
+  if (status != MDB_SUCCESS && status != MDB_NOTFOUND) return status;
+  if (op == fpta_insert && old.found) return FPTA_EEXIST;
+  if (op == fpta_update && !old.found) return FPTA_NOTFOUND;
+  return Store(txn, table, old, row, apply);
+}
+
+int Remove(fpta_txn *txn, const Table &table, const MDB_val &reference, const fptu_ro &row) {
+  keys::Key primary, own;
+  Assign(&own, reference);
+  OldKeys(txn, table, row, &primary);
+  int status = MDB_SUCCESS;
+  for (size_t i = 0; status == MDB_SUCCESS && i < table.secondary.size(); ++i) {
+    const Column &column = table.columns[table.secondary[i]];
+    status = Del(txn->mdb, column.store.dbi, txn->old_keys[i], column.unique() ? nullptr : &own);
+  }
+  const MDB_dbi primary_dbi = table.primary_column().store.dbi;
+  if (table.rows_apart()) {
+    if (status == MDB_SUCCESS) status = Del(txn->mdb, primary_dbi, primary, &own);
+    if (status == MDB_SUCCESS) status = Del(txn->mdb, table.rows.dbi, own, nullptr);
+  } else if (status == MDB_SUCCESS) {
+    status = Del(txn->mdb, primary_dbi, own, nullptr);
+  }
+  return status == MDB_SUCCESS ? FPTA_SUCCESS : resolve::Fail(txn, status);
+}
+
+int Delete(fpta_txn *txn, const Table &table, const fptu_ro &row) {
+  int status = rows::Check(table, row, &txn->fields);
+  keys::Key primary;
+  if (status == FPTA_SUCCESS) status = rows::KeyOf(table, table.primary, txn->fields, &primary);
+  if (status != FPTA_SUCCESS) return status;
+  MDB_cursor *cursor;
+  status = mdb_cursor_open(txn->mdb, table.primary_column().store.dbi, &cursor);
+  if (status != MDB_SUCCESS) return status;
+  // Among the rows of the primary key (one, unless it allows duplicates),
+  // the one equal to row.
+  MDB_val key = ValOf(primary), data;
+  for (status = mdb_cursor_get(cursor, &key, &data, MDB_SET_KEY); status == MDB_SUCCESS;
+       status = mdb_cursor_get(cursor, &key, &data, MDB_NEXT_DUP)) {
+    const MDB_val reference = ReferenceAt(table, table.primary, key, data);
+    fptu_ro stored;
+    status = RowAt(txn, table, table.primary, key, data, &stored);
+    if (status != MDB_SUCCESS) break;
+    rows::FieldsOf(table, stored, &txn->old_fields);
+    if (!rows::Equal(txn->fields, txn->old_fields)) continue;
+    keys::Key own;
+    Assign(&own, reference);
+    mdb_cursor_close(cursor);
+    return Remove(txn, table, ValOf(own), stored);
+  }
+  mdb_cursor_close(cursor);
+  return status == MDB_SUCCESS ? FPTA_NOTFOUND : status;
+}
+
+int Get(fpta_txn *txn, const Table &table, unsigned number, const fpta_value &value, fptu_ro *row) {
+  const Column &column = table.columns[number];
+  if (!column.unique() || (column.primary() && table.rows_apart())) return FPTA_EINVAL;
+  keys::Key wanted;
+  int status = rows::KeyOfValue(table, number, value, &wanted);
+  if (status != FPTA_SUCCESS) return status;
+  MDB_val key = ValOf(wanted), data;
+  status = mdb_get(txn->mdb, column.store.dbi, &key, &data);
+  if (status == MDB_SUCCESS) status = RowAt(txn, table, number, key, data, row);
+  if (status != MDB_SUCCESS) return status;
+  if (wanted.hashed()) {
+    rows::FieldsOf(table, *row, &txn->old_fields);
+    if (!rows::HoldsValue(table, number, txn->old_fields, value)) {
+      *row = fptu_ro{};
+      return FPTA_NOTFOUND;
+    }
+  }
+  return FPTA_SUCCESS;
+}
+
+int RowAt(fpta_txn *txn, const Table &table, unsigned number, const MDB_val &key, const MDB_val &data, fptu_ro *row) {
+  if (table.columns[number].primary() && !table.rows_apart()) {
+    *row = RowOfVal(data);
+    return MDB_SUCCESS;
+  }
+  return RowOf(txn, table, ReferenceAt(table, number, key, data), row);
+}
+
+MDB_val ReferenceAt(const Table &table, unsigned number, const MDB_val &key, const MDB_val &data) {
+  return table.columns[number].primary() && !table.rows_apart() ? key : data;
+}
+
+int Replace(fpta_txn *txn, const Table &table, unsigned number, const MDB_val &reference, const fptu_ro &old_row,
+            const fptu_ro &new_row) {
+  const int status = rows::Check(table, new_row, &txn->fields);
+  if (status != FPTA_SUCCESS) return status;
+  rows::FieldsOf(table, old_row, &txn->old_fields);
+  if (!rows::SameKey(table, number, txn->fields, txn->old_fields)) return FPTA_EKEYMISMATCH;
+  Old old;
+  old.found = true;
+  Assign(&old.reference, reference);
+  old.row = old_row;
+  return Store(txn, table, old, new_row, true);
+}
+
+}  // namespace fpta::row_store
