@@ -30,7 +30,7 @@ int PutRow(fpta_txn *txn, fpta_name *table_id, const fptu_ro &row, fpta_put_opti
 // The first live field of the resolved column in a sound row, or null.
 int FindColumn(const fptu_ro &row, const fpta_name *column_id, const fptu_field **found) {
   *found = nullptr;
-  if (!resolve::IsResolvedColumn(column_id) || tuple::CheckReadOnly(row, nullptr) != nullptr) return FPTA_EINVAL;
+  if (!resolve::IsResolvedColumn(column_id) || tuple::CheckHeader(row) != nullptr) return FPTA_EINVAL;
   const fptu_type type = static_cast<fptu_type>(column_id->shove & fpta_column_typeid_mask);
   if (type == fptu_null) return FPTA_EINVAL;  // a composite index has no field
   if (row.total_bytes == 0) return FPTA_NODATA;
@@ -38,6 +38,7 @@ int FindColumn(const fptu_ro &row, const fpta_name *column_id, const fptu_field 
   for (unsigned header = 1; header <= items; ++header) {
     const fptu_field &field = row.units[header].field;
     if (tuple::ColumnOf(field) == column_id->number && tuple::TypeOf(field) == type) {
+      if (tuple::CheckField(row, header) != nullptr) return FPTA_EINVAL;
       *found = &field;
       return FPTA_SUCCESS;
     }

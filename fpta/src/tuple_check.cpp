@@ -38,6 +38,12 @@ const char *CheckFields(const fptu_unit *units, unsigned head, unsigned pivot, u
   return next_data == tail ? nullptr : "data area holds units of no field";
 }
 
+const char *CheckLength(const fptu_ro &tuple) {
+  if (tuple.units == nullptr) return "tuple units are null";
+  if (tuple.total_bytes % kUnitBytes != 0) return "tuple length is not a whole number of units";
+  return tuple.total_bytes > fpta_max_row_bytes ? "tuple is longer than fpta_max_row_bytes" : nullptr;
+}
+
 const char *CheckPayload(const fptu_unit *data, fptu_type type, unsigned extent, int depth) {
   const unsigned brutto = extent - 1;
   const unsigned bytes = data->varlen.opaque_bytes;
@@ -79,10 +85,27 @@ const char *CheckReadOnly(const fptu_ro &tuple, Shape *shape) {
     if (shape != nullptr) *shape = Shape{};
     return nullptr;
   }
-  if (tuple.units == nullptr) return "tuple units are null";
-  if (tuple.total_bytes % kUnitBytes != 0) return "tuple length is not a whole number of units";
-  if (tuple.total_bytes > fpta_max_row_bytes) return "tuple is longer than fpta_max_row_bytes";
+  if (const char *fault = CheckLength(tuple)) return fault;
   return CheckImage(tuple.units, tuple.total_bytes / kUnitBytes, shape, 0);
+}
+
+const char *CheckHeader(const fptu_ro &tuple) {
+  if (tuple.total_bytes == 0) return nullptr;
+  if (const char *fault = CheckLength(tuple)) return fault;
+  const fptu_varlen &header = tuple.units[0].varlen;
+  if (header.brutto != tuple.total_bytes / kUnitBytes - 1) return "tuple header does not match the tuple length";
+  return header.tuple_items > header.brutto ? "tuple header counts more fields than units" : nullptr;
+}
+
+const char *CheckField(const fptu_ro &tuple, unsigned header) {
+  const fptu_varlen &head = tuple.units[0].varlen;
+  const fptu_field &field = tuple.units[header].field;
+  unsigned extent;
+  if (!IsStoredType(TypeOf(field))) return "field type is not one this format stores";
+  if (!FieldExtent(tuple.units, header, 1u + head.tuple_items, 1u + head.brutto, &extent)) {
+    return "field data lies outside the data area";
+  }
+  return extent != 0 ? CheckPayload(tuple.units + header + field.offset, TypeOf(field), extent, 0) : nullptr;
 }
 
 const char *CheckBounds(const fptu_rw &pt) {
