@@ -9,10 +9,18 @@
  * static assertions at the end of the file hold them in place.
  *
  * Status codes: every int-returning function returns FPTA_SUCCESS (0) or a
- * status code: one of enum fpta_error, one of the codes FPTA_ENOIMP,
- * FPTU_ENOSPACE, FPTU_ETOOLONG and FPTA_ETOOMANY below, or an errno value. fpta_strerror() gives the
- * text of any of them. Operations of the table layer that are not built yet
- * check their arguments and then return FPTA_ENOIMP.
+ * status code: one of enum fpta_error, one of the FPTU_/FPTA_ codes defined
+ * below (5001 and up), an errno value (EINVAL and EEXIST among them, also
+ * EBUSY, EPERM, EROFS, ENOENT, ERANGE, ENOBUFS) or one of LMDB's own codes
+ * (-30799 to -30780, such as MDB_MAP_FULL), on which the table layer is
+ * built. fpta_strerror() gives the text of any of them. Every function does
+ * real work; FPTA_ENOIMP is left only for array column types.
+ *
+ * Handles (fpta_db, fpta_txn, fpta_cursor) belong to the library; a closed
+ * one is refused with FPTA_EINVAL, never read after it was freed. Rows the
+ * table layer hands out point into the database file's memory map: they are
+ * read-only, and valid until their transaction ends or writes again. The
+ * overview, the storage layout, key encodings and limits: fpta/README.md.
  */
 #ifndef FPTA_H
 #define FPTA_H
@@ -255,7 +263,7 @@ typedef FPTA_ENUM(fptu_type){
 /* Status codes of this implementation beyond enum fpta_error. They lie above
  * every errno value, so an errno value can be returned unchanged as well.
  * Plain ints, like errno values, so that they mix with enum fpta_error. */
-/* The operation is not built yet; its arguments were checked and are sound. */
+/* A column of an array type (17 to 31), which column sets do not take yet. */
 #define FPTA_ENOIMP ENOSYS
 /* The tuple has no room left for the field (fptu_insert_*, fptu_upsert_*). */
 #define FPTU_ENOSPACE 5001
@@ -439,45 +447,185 @@ typedef struct fpta_schema_info {
 /* ------------------------------------------------------------------------ */
 /* Database and transactions.                                               */
 
+/* Opens the database file at path, creating it (with file_mode, 0 meaning
+ * 0644) unless durability is fpta_readonly. path names a file, not a
+ * directory; LMDB keeps its lock file beside it, at path + "-lock".
+ * megabytes is the largest size the file may grow to (0: 16384, 16 GiB); the
+ * file grows as needed. durability: fpta_readonly (an existing file only, no
+ * write transactions), fpta_sync (a commit is on disk when it returns),
+ * fpta_lazy or fpta_weak (faster, at the risks fpta/README.md states).
+ * regime_flags are accepted and have no effect. alterable_schema false
+ * refuses fpta_schema transactions.
+ * *db is set to null first, and on success to a handle the caller releases
+ * with fpta_db_close. Returns FPTA_SUCCESS, FPTA_EINVAL (a null argument, an
+ * empty path, an unknown durability or regime bit, file_mode beyond 07777),
+ * EBUSY (this process has the file open already), ENOENT (fpta_readonly and
+ * no file), another errno value or an LMDB code (e.g. MDB_INVALID: not a
+ * database file). */
 FPTA_API int fpta_db_open(const char *path, fpta_durability durability, fpta_regime_flags regime_flags,
                           mode_t file_mode, size_t megabytes, bool alterable_schema, fpta_db **db);
+/* Closes the database and frees the handle. Returns FPTA_SUCCESS, FPTA_EINVAL
+ * (a null or closed handle) or EBUSY: a transaction of the database is still
+ * open, and nothing has changed. */
 FPTA_API int fpta_db_close(fpta_db *db);
+/* Begins a transaction. fpta_read sees one snapshot, the last commit before
+ * it began, for its whole life. fpta_write may write rows; fpta_schema may
+ * also create, drop and clear tables. There is one writer at a time: a
+ * write or schema transaction waits until the open one (of any thread or
+ * process) ends, so a thread that holds one and begins another waits forever.
+ * A write or schema transaction must be ended by the thread that began it; a
+ * read transaction may move between threads. A transaction and its cursors
+ * are used by one thread at a time.
+ * *txn is set to null first, and on success to a handle that
+ * fpta_transaction_end releases. Returns FPTA_SUCCESS, FPTA_EINVAL (a null
+ * argument, a closed database, an unknown level), EROFS (write or schema on
+ * a database opened fpta_readonly), EPERM (schema on a database opened with
+ * alterable_schema false) or an LMDB code (e.g. MDB_READERS_FULL). */
 FPTA_API int fpta_transaction_begin(fpta_db *db, fpta_level level, fpta_txn **txn);
+/* Ends the transaction: commits what it did (abort false) or discards it
+ * (abort true). The handle is released in every case except FPTA_EINVAL, and
+ * so are the rows read through it. Cursors left open lose their transaction:
+ * every later call on them returns FPTA_EINVAL, except fpta_cursor_close,
+ * which must still be called to free them. Returns FPTA_SUCCESS, FPTA_EINVAL
+ * (a null or ended transaction), or, when committing, the status of the
+ * storage failure that had left the transaction failed (FPTA_ETXNFAILED
+ * elsewhere; it is aborted instead) or of the commit itself (an LMDB code
+ * such as MDB_MAP_FULL, or an errno value such as EIO or ENOSPC; nothing is
+ * committed then). */
 FPTA_API int fpta_transaction_end(fpta_txn *txn, bool abort);
 
 /* ------------------------------------------------------------------------ */
 /* Tables, schema and names.                                                */
 
+/* Appends a column to column_set: its name, its type (fptu_uint16 to
+ * fptu_nested) and its index (one of the named fpta_index_type values;
+ * fpta_index_none for none). The column's number, in the table's rows, is
+ * its position in the set. Returns FPTA_SUCCESS, FPTA_EINVAL (a null set, a
+ * bad name, an unknown type or index type, an index on a nested column),
+ * FPTA_ENOIMP (an array type, 17 to 31), FPTA_EEXIST (the name is in the set,
+ * or a second primary index) or FPTA_ETOOMANY (the set holds fpta_max_cols
+ * columns). */
 FPTA_API int fpta_column_describe(const char *column_name, fptu_type data_type, fpta_index_type index_type,
                                   fpta_column_set *column_set);
+/* Appends a composite index over columns already in the set, its key made
+ * of their values in the order given; it takes a column number but never
+ * appears in rows. Returns FPTA_SUCCESS, FPTA_EINVAL (a bad name, no index
+ * kind, fewer than two parts, a part named twice, a part that is nested or
+ * composite), FPTA_NOTFOUND (a part not in the set), FPTA_EEXIST or
+ * FPTA_ETOOMANY as fpta_column_describe does (or the set's pool of parts is
+ * full). */
 FPTA_API int fpta_describe_composite_index(const char *composite_name, fpta_index_type index_type,
                                            fpta_column_set *column_set, const char **column_names_array,
                                            size_t column_names_count);
-/* The part names follow as const char * arguments up to a null one. */
+/* The same, with the part names following as const char * arguments up to a
+ * null one. */
 FPTA_API int fpta_describe_composite_index_va(const char *composite_name, fpta_index_type index_type,
                                               fpta_column_set *column_set, const char *first,
                                               const char *second, const char *third, ...);
+/* Creates a table of the set's columns in a schema transaction; the set must
+ * hold exactly one primary index, and is not kept. Returns FPTA_SUCCESS,
+ * FPTA_EINVAL (a bad name or set), FPTA_ETXNFAILED, EPERM (not a schema
+ * transaction), FPTA_EEXIST (the table exists) or an LMDB code (e.g.
+ * MDB_DBS_FULL: fpta_max_dbi index stores in the file). */
 FPTA_API int fpta_table_create(fpta_txn *txn, const char *table_name, fpta_column_set *column_set);
+/* Drops a table, its rows and its sequence, in a schema transaction.
+ * Returns FPTA_SUCCESS, FPTA_EINVAL, FPTA_ETXNFAILED, EPERM (not a schema
+ * transaction), FPTA_NOTFOUND (no such table) or an LMDB code. */
 FPTA_API int fpta_table_drop(fpta_txn *txn, const char *table_name);
+/* Deletes every row of a table, in a schema transaction, and sets its
+ * sequence back to 0 when reset_sequence. Returns as fpta_table_drop. */
 FPTA_API int fpta_table_clear(fpta_txn *txn, fpta_name *table_id, bool reset_sequence);
+/* The table's row count in *row_count and, in *stat, the row count and
+ * LMDB's figures summed over the table's index stores (bytes and pages;
+ * btree_depth the deepest). Either pointer may be null. Returns FPTA_SUCCESS,
+ * FPTA_EINVAL, FPTA_ETXNFAILED, FPTA_NOTFOUND or an LMDB code; the outputs
+ * are zero unless it succeeds. */
 FPTA_API int fpta_table_info(fpta_txn *txn, fpta_name *table_id, size_t *row_count, fpta_table_stat *stat);
+/* Puts the table's sequence (0 for a new table) in *result, then adds
+ * increment to it; the change is part of the transaction. An increment of 0
+ * only reads, in any transaction. Returns FPTA_SUCCESS, FPTA_EINVAL,
+ * FPTA_ETXNFAILED, FPTA_NOTFOUND, EPERM (an increment in a read transaction),
+ * ERANGE (the sequence would pass UINT64_MAX; unchanged) or an LMDB code. */
 FPTA_API int fpta_table_sequence(fpta_txn *txn, fpta_name *table_id, uint64_t *result, uint64_t increment);
+/* Fills *table_id from a table name (1 to 512 characters: a letter or '_',
+ * then letters, digits and '_'; case does not matter). No database is read.
+ * Returns FPTA_SUCCESS or FPTA_EINVAL. */
 FPTA_API int fpta_table_init(fpta_name *table_id, const char *name);
+/* Fills *column_id from a column name of the table table_id names. The
+ * column keeps the pointer: *table_id must outlive it. Returns FPTA_SUCCESS
+ * or FPTA_EINVAL. */
 FPTA_API int fpta_column_init(const fpta_name *table_id, fpta_name *column_id, const char *name);
+/* Resolves a table or column name against the schema the transaction sees:
+ * afterwards version is that schema's version, a column's number its column
+ * number and shove its id with type and index bits, a table's number its
+ * column count. Every function that takes a name and a transaction does the
+ * same when the name's version differs from the transaction's; the functions
+ * that take a column name and no transaction (fpta_get_column,
+ * fpta_get_column2buffer, fpta_upsert_column) rely on a name refreshed
+ * before, and on the schema not having changed since. Returns FPTA_SUCCESS,
+ * FPTA_EINVAL (not a name), FPTA_ETXNFAILED or FPTA_NOTFOUND (no such table
+ * or column, or no longer). */
 FPTA_API int fpta_name_refresh(fpta_txn *txn, fpta_name *name_id);
+/* Resolves a table name and, when column_id is not null, a column of that
+ * table (column_id->table must be table_id: FPTA_EINVAL otherwise). Returns
+ * as fpta_name_refresh. */
 FPTA_API int fpta_name_refresh_couple(fpta_txn *txn, fpta_name *table_id, fpta_name *column_id);
+/* Zeroes the name. */
 FPTA_API void fpta_name_destroy(fpta_name *id);
 
 /* ------------------------------------------------------------------------ */
 /* Rows.                                                                    */
 
+/* Stores a row in a write or schema transaction. fpta_insert: a row whose
+ * primary key is taken (in a unique primary index) is refused; fpta_update:
+ * replaces the row with that primary key (where the primary index allows
+ * duplicates, the first one put); fpta_upsert: either. The secondary indexes
+ * follow. The row's bytes are copied; the caller keeps the tuple. A refused
+ * call changes nothing and the transaction goes on. Returns FPTA_SUCCESS,
+ * FPTA_EINVAL (a bad handle, name or option; a tuple fptu_check rejects or
+ * with no live field), FPTA_ETXNFAILED, EPERM (a read transaction),
+ * FPTA_NOTFOUND (no such table; fpta_update with no such row), FPTA_EEXIST
+ * (fpta_insert of a taken primary key, or a unique secondary key held by
+ * another row), FPTA_ECOLUMN (a field of a column the table does not have,
+ * of the wrong type, or two fields of one column), FPTA_ENOKEY (no value for
+ * a non-nullable indexed column), ERANGE (NaN in an indexed column), or an
+ * LMDB code (e.g. MDB_MAP_FULL), after which the transaction can only be
+ * aborted. */
 FPTA_API int fpta_put(fpta_txn *txn, fpta_name *table_id, fptu_ro row, fpta_put_options op);
+/* The checks fpta_put makes, with the same statuses; writes nothing. */
 FPTA_API int fpta_validate_put(fpta_txn *txn, fpta_name *table_id, fptu_ro row_value, fpta_put_options op);
+/* Deletes the stored row whose columns all hold the values row_value holds
+ * (the same fields, field order aside), in a write or schema transaction.
+ * Returns FPTA_SUCCESS, FPTA_NOTFOUND (no such row or table), or a status
+ * of fpta_put's for a row that cannot be in the table. */
 FPTA_API int fpta_delete(fpta_txn *txn, fpta_name *table_id, fptu_ro row_value);
+/* Finds the row whose column column_id holds *column_value; the column must
+ * have a unique index (primary or secondary). A composite index's value is a
+ * fpta_binary holding a tuple of its parts (see fpta/README.md). *row points
+ * into the database map, is read-only and stays valid until the transaction
+ * ends or writes again. Returns FPTA_SUCCESS, FPTA_EINVAL (a bad argument, a
+ * column without a unique index), FPTA_ETXNFAILED, FPTA_NOTFOUND (no such row,
+ * table or column), FPTA_ETYPE or ERANGE (a value that does not fit the
+ * column's type) or an LMDB code; *row is empty unless it succeeds. */
 FPTA_API int fpta_get(fpta_txn *txn, fpta_name *column_id, const fpta_value *column_value, fptu_ro *row);
+/* The value of a column in a row, pointing into the row for strings and
+ * binaries. column_id must have been refreshed in a transaction (see
+ * fpta_name_refresh). Returns FPTA_SUCCESS, FPTA_NODATA (the row has no such
+ * field; *value is fpta_null) or FPTA_EINVAL (an unrefreshed or composite
+ * name, a row fptu_check rejects). */
 FPTA_API int fpta_get_column(fptu_ro row_value, const fpta_name *column_id, fpta_value *value);
+/* As fpta_get_column, and a string (with its terminating NUL) or binary
+ * value is copied into buffer, to which *value then points. Returns also
+ * ENOBUFS when buffer_length is too small (*value is then fpta_null). */
 FPTA_API int fpta_get_column2buffer(fptu_ro row, const fpta_name *column_id, fpta_value *value, void *buffer,
                                     size_t buffer_length);
+/* Sets the column's field in the tuple being built from a value of any kind
+ * that converts exactly to the column's type (a non-negative signed value
+ * into an unsigned column, for instance); fpta_null removes the field.
+ * column_id must have been refreshed in a transaction. Returns FPTA_SUCCESS,
+ * FPTA_EINVAL (a bad tuple, value or name, a composite column), FPTA_ETYPE
+ * (a kind the column cannot take), ERANGE (a value outside the column's
+ * range), FPTU_ETOOLONG or FPTU_ENOSPACE; on failure the tuple is unchanged. */
 FPTA_API int fpta_upsert_column(fptu_rw *pt, const fpta_name *column_id, fpta_value value);
 /* Decodes the field whose header unit field points to. Fixed-size kinds come
  * by value; strings, opaque values, nested tuples and the 96..256-bit kinds
@@ -487,14 +635,64 @@ FPTA_API fpta_value fpta_field2value(const void *field);
 /* ------------------------------------------------------------------------ */
 /* Cursors.                                                                 */
 
+/* Opens a cursor over the rows of column_id's table in the order of that
+ * column's index (primary, secondary or composite), from range_from
+ * (inclusive) to range_to (exclusive); fpta_value_begin() and
+ * fpta_value_end() leave an end open, and an unordered index takes only open
+ * ends. op: fpta_ascending, fpta_descending or fpta_unsorted (any order),
+ * plus fpta_dont_fetch. The cursor stands on its first row, or at its end
+ * when there is none; with fpta_dont_fetch it stands nowhere until moved.
+ * filter, when not null, is checked now and applied to every row visited;
+ * the tree need not outlive this call, but its predicates and their
+ * arguments must outlive the cursor. *cursor is set to null first, and on
+ * success to a handle the caller closes with fpta_cursor_close, also after
+ * the transaction has ended. Returns FPTA_SUCCESS, FPTA_EINVAL (a bad
+ * argument, a column without an index, a bound on an unordered index, a
+ * malformed, cyclic or over 1024 levels deep filter, a filter column of
+ * another table), FPTA_ETXNFAILED, FPTA_NOTFOUND (no such table or column),
+ * FPTA_ETYPE or ERANGE (a bound or comparison value that does not fit its
+ * column's type) or an LMDB code. */
 FPTA_API int fpta_cursor_open(fpta_txn *txn, fpta_name *column_id, fpta_value range_from, fpta_value range_to,
                               const fpta_filter *filter, fpta_cursor_options op, fpta_cursor **cursor);
+/* Closes the cursor and frees the handle, whether or not its transaction has
+ * ended. Returns FPTA_SUCCESS or FPTA_EINVAL (a null or closed handle). */
 FPTA_API int fpta_cursor_close(fpta_cursor *cursor);
+/* Moves the cursor to a row in its range that passes its filter. fpta_first,
+ * fpta_last, fpta_next and fpta_prev follow the cursor's own order (on a
+ * descending cursor fpta_first is the highest key); from nowhere, fpta_next
+ * goes to the first row and fpta_prev to the last. The dup_ moves stay among
+ * the rows of the current key; fpta_key_next and fpta_key_prev go to the
+ * next or previous distinct key. Returns FPTA_SUCCESS, FPTA_NODATA (past
+ * either end: the cursor is then at that end; a dup_ move with no row there),
+ * FPTA_EINVAL (a bad or orphaned cursor, an unknown op), FPTA_ETXNFAILED or
+ * an LMDB code. */
 FPTA_API int fpta_cursor_move(fpta_cursor *cursor, fpta_seek_operations op);
+/* 0 while the cursor stands on a row, 1 when it does not; FPTA_EINVAL or
+ * FPTA_ETXNFAILED for a bad or orphaned cursor. */
 FPTA_API int fpta_cursor_eof(fpta_cursor *cursor);
+/* The row the cursor stands on, as fpta_get gives rows (read-only, valid
+ * until the transaction ends or writes again). Returns FPTA_SUCCESS,
+ * FPTA_NODATA (not on a row), FPTA_EINVAL, FPTA_ETXNFAILED or an LMDB code;
+ * *row is empty unless it succeeds. */
 FPTA_API int fpta_cursor_get(fpta_cursor *cursor, fptu_ro *row);
+/* Replaces the row the cursor stands on, in a write or schema transaction;
+ * the new row must hold the same value in the cursor's index column, and the
+ * cursor stays on it. Returns FPTA_SUCCESS, FPTA_NODATA (not on a row),
+ * FPTA_EKEYMISMATCH (another key), EPERM (a read transaction), or a status
+ * of fpta_put's. */
 FPTA_API int fpta_cursor_update(fpta_cursor *cursor, fptu_ro new_row_value);
+/* Deletes the row the cursor stands on, in a write or schema transaction;
+ * the cursor then stands on the next row in its order, or at its end.
+ * Returns FPTA_SUCCESS, FPTA_NODATA (the row was deleted and no row follows
+ * it: the cursor is at its end; or the cursor stood on no row and nothing was
+ * deleted: check fpta_cursor_eof before), EPERM, FPTA_EINVAL,
+ * FPTA_ETXNFAILED or an LMDB code. */
 FPTA_API int fpta_cursor_delete(fpta_cursor *cursor);
+/* Counts the rows in the cursor's range that pass its filter, stopping at
+ * limit, which must be at least 1 (SIZE_MAX for no limit); the cursor stays
+ * where it stood. Returns
+ * FPTA_SUCCESS, FPTA_EINVAL, FPTA_ETXNFAILED or an LMDB code; *count is 0
+ * unless it succeeds. */
 FPTA_API int fpta_cursor_count(fpta_cursor *cursor, size_t *count, size_t limit);
 
 /* ------------------------------------------------------------------------ */
@@ -641,6 +839,7 @@ static inline void fpta_column_set_init(fpta_column_set *column_set) {
   column_set->composites[0] = 0;
 }
 
+/* fpta_put with fpta_insert. */
 static inline int fpta_insert_row(fpta_txn *txn, fpta_name *table_id, fptu_ro row) {
   return fpta_put(txn, table_id, row, fpta_insert);
 }
