@@ -663,7 +663,9 @@ FPTA_API int fpta_cursor_close(fpta_cursor *cursor);
  * goes to the first row and fpta_prev to the last. The dup_ moves stay among
  * the rows of the current key; fpta_key_next and fpta_key_prev go to the
  * next or previous distinct key. Returns FPTA_SUCCESS, FPTA_NODATA (past
- * either end: the cursor is then at that end; a dup_ move with no row there),
+ * either end: the cursor is then at that end; a dup_ move past the key's
+ * last or first row also leaves it at the end of the range it was going to;
+ * a dup_ move while on no row),
  * FPTA_EINVAL (a bad or orphaned cursor, an unknown op), FPTA_ETXNFAILED or
  * an LMDB code. */
 FPTA_API int fpta_cursor_move(fpta_cursor *cursor, fpta_seek_operations op);
