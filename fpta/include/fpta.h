@@ -606,7 +606,9 @@ FPTA_API int fpta_delete(fpta_txn *txn, fpta_name *table_id, fptu_ro row_value);
  * ends or writes again. Returns FPTA_SUCCESS, FPTA_EINVAL (a bad argument, a
  * column without a unique index), FPTA_ETXNFAILED, FPTA_NOTFOUND (no such row,
  * table or column), FPTA_ETYPE or ERANGE (a value that does not fit the
- * column's type) or an LMDB code; *row is empty unless it succeeds. */
+ * column's type), FPTA_ECOLUMN or FPTA_ENOKEY (a composite value with a
+ * field of another column or type, or without a part) or an LMDB code; *row
+ * is empty unless it succeeds. */
 FPTA_API int fpta_get(fpta_txn *txn, fpta_name *column_id, const fpta_value *column_value, fptu_ro *row);
 /* The value of a column in a row, pointing into the row for strings and
  * binaries. column_id must have been refreshed in a transaction (see
@@ -651,7 +653,8 @@ FPTA_API fpta_value fpta_field2value(const void *field);
  * malformed, cyclic or over 1024 levels deep filter, a filter column of
  * another table), FPTA_ETXNFAILED, FPTA_NOTFOUND (no such table or column),
  * FPTA_ETYPE or ERANGE (a bound or comparison value that does not fit its
- * column's type) or an LMDB code. */
+ * column's type), FPTA_ECOLUMN or FPTA_ENOKEY (a composite bound as for
+ * fpta_get) or an LMDB code. */
 FPTA_API int fpta_cursor_open(fpta_txn *txn, fpta_name *column_id, fpta_value range_from, fpta_value range_to,
                               const fpta_filter *filter, fpta_cursor_options op, fpta_cursor **cursor);
 /* Closes the cursor and frees the handle, whether or not its transaction has
