@@ -614,7 +614,8 @@ FPTA_API int fpta_get(fpta_txn *txn, fpta_name *column_id, const fpta_value *col
  * binaries. column_id must have been refreshed in a transaction (see
  * fpta_name_refresh). Returns FPTA_SUCCESS, FPTA_NODATA (the row has no such
  * field; *value is fpta_null) or FPTA_EINVAL (an unrefreshed or composite
- * name, a row fptu_check rejects). */
+ * name, a row whose header or whose field of the column is malformed; the
+ * other fields are not checked). */
 FPTA_API int fpta_get_column(fptu_ro row_value, const fpta_name *column_id, fpta_value *value);
 /* As fpta_get_column, and a string (with its terminating NUL) or binary
  * value is copied into buffer, to which *value then points. Returns also
