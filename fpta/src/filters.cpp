@@ -155,7 +155,7 @@ int Program::Compile(fpta_txn *txn, const schema::Table &table, const fpta_filte
     index = static_cast<unsigned>(built->nodes_.size());
     built->nodes_.push_back(node);
     height.push_back(levels);
-    users.push_back(1);
+    users.push_back(1);  // the node that reached it first
     compiled[top.filter] = index;
     stack.pop_back();
     if (!stack.empty()) stack.back().operands[stack.back().done++] = index;
