@@ -525,8 +525,9 @@ FPTA_API int fpta_describe_composite_index_va(const char *composite_name, fpta_i
 /* Creates a table of the set's columns in a schema transaction; the set must
  * hold exactly one primary index, and is not kept. Returns FPTA_SUCCESS,
  * FPTA_EINVAL (a bad name or set), FPTA_ETXNFAILED, EPERM (not a schema
- * transaction), FPTA_EEXIST (the table exists) or an LMDB code (e.g.
- * MDB_DBS_FULL: fpta_max_dbi index stores in the file). */
+ * transaction), FPTA_EEXIST (the table exists), FPTA_ETOOMANY (the database
+ * holds fpta_tables_max tables) or an LMDB code (e.g. MDB_DBS_FULL:
+ * fpta_max_dbi index stores in the file). */
 FPTA_API int fpta_table_create(fpta_txn *txn, const char *table_name, fpta_column_set *column_set);
 /* Drops a table, its rows and its sequence, in a schema transaction.
  * Returns FPTA_SUCCESS, FPTA_EINVAL, FPTA_ETXNFAILED, EPERM (not a schema
@@ -668,8 +669,8 @@ FPTA_API int fpta_cursor_close(fpta_cursor *cursor);
  * the rows of the current key; fpta_key_next and fpta_key_prev go to the
  * next or previous distinct key. Returns FPTA_SUCCESS, FPTA_NODATA (past
  * either end: the cursor is then at that end; a dup_ move past the key's
- * last or first row also leaves it at the end of the range it was going to;
- * a dup_ move while on no row),
+ * last or first row, which leaves the cursor on the row it stood on; a dup_
+ * move while on no row),
  * FPTA_EINVAL (a bad or orphaned cursor, an unknown op), FPTA_ETXNFAILED or
  * an LMDB code. */
 FPTA_API int fpta_cursor_move(fpta_cursor *cursor, fpta_seek_operations op);
@@ -689,13 +690,13 @@ FPTA_API int fpta_cursor_get(fpta_cursor *cursor, fptu_ro *row);
 FPTA_API int fpta_cursor_update(fpta_cursor *cursor, fptu_ro new_row_value);
 /* Deletes the row the cursor stands on, in a write or schema transaction;
  * the cursor then stands on the next row in its order, or at its end.
- * Returns FPTA_SUCCESS, FPTA_NODATA (the row was deleted and no row follows
- * it: the cursor is at its end; or the cursor stood on no row and nothing was
- * deleted: check fpta_cursor_eof before), EPERM, FPTA_EINVAL,
+ * Returns FPTA_SUCCESS (also when no row follows: fpta_cursor_eof then says
+ * so), FPTA_NODATA (the cursor stood on no row; nothing was deleted), EPERM,
+ * FPTA_EINVAL,
  * FPTA_ETXNFAILED or an LMDB code. */
 FPTA_API int fpta_cursor_delete(fpta_cursor *cursor);
 /* Counts the rows in the cursor's range that pass its filter, stopping at
- * limit, which must be at least 1 (SIZE_MAX for no limit); the cursor stays
+ * limit (0 counts none; SIZE_MAX for no limit); the cursor stays
  * where it stood. Returns
  * FPTA_SUCCESS, FPTA_EINVAL, FPTA_ETXNFAILED or an LMDB code; *count is 0
  * unless it succeeds. */

@@ -124,22 +124,46 @@ int Step(fpta_cursor *cursor, bool forward) {
   return Settle(cursor, status, key, data, up, up ? MDB_NEXT : MDB_PREV);
 }
 
+// The entry the cursor stands on: its key and its row's reference, copied.
+int Current(fpta_cursor *cursor, keys::Key *key, keys::Key *reference) {
+  MDB_val at, data;
+  const int status = mdb_cursor_get(cursor->mdb, &at, &data, MDB_GET_CURRENT);
+  if (status != MDB_SUCCESS) return status;
+  Assign(key, at);
+  Assign(reference, row_store::ReferenceAt(*cursor->table, cursor->column, at, data));
+  return MDB_SUCCESS;
+}
+
+// Back onto the entry (key, reference), which is there.
+int Return(fpta_cursor *cursor, const keys::Key &key, const keys::Key &reference) {
+  MDB_val at = row_store::ValOf(key), data = row_store::ValOf(reference);
+  int status = Lmdb(cursor, &at, &data, cursor->duplicates ? MDB_GET_BOTH : MDB_SET_KEY);
+  if (status == MDB_SUCCESS) status = row_store::RowAt(cursor->txn, *cursor->table, cursor->column, at, data, &cursor->row);
+  if (status != MDB_SUCCESS) return Fail(cursor, status);
+  cursor->place = Place::kOnRow;
+  return FPTA_SUCCESS;
+}
+
 // Among the rows of the current key: its first or last in the cursor's
-// order, or the next or previous one.
+// order, or the next or previous one. A move past the key's rows leaves the
+// cursor on the row it stood on.
 int DupMove(fpta_cursor *cursor, fpta_seek_operations op) {
   if (cursor->place != Place::kOnRow) return FPTA_NODATA;
-  if (!cursor->duplicates) {
-    // A unique index has one row per key: the cursor stands on it already.
-    return op == fpta_dup_first || op == fpta_dup_last ? FPTA_SUCCESS : Leave(cursor, (op == fpta_dup_next) != cursor->descending);
-  }
+  const bool to_end = op == fpta_dup_first || op == fpta_dup_last;
+  // A unique index has one row per key: the cursor stands on it already.
+  if (!cursor->duplicates) return to_end ? FPTA_SUCCESS : FPTA_NODATA;
+  keys::Key key, reference;
+  int status = Current(cursor, &key, &reference);
+  if (status != MDB_SUCCESS) return Fail(cursor, status);
   const bool forward = op == fpta_dup_first || op == fpta_dup_next;
   const bool up = forward != cursor->descending;
   const MDB_cursor_op step = up ? MDB_NEXT_DUP : MDB_PREV_DUP;
-  MDB_cursor_op start = step;
-  if (op == fpta_dup_first || op == fpta_dup_last) start = up ? MDB_FIRST_DUP : MDB_LAST_DUP;
-  MDB_val key, data;
-  const int status = Lmdb(cursor, &key, &data, start);
-  return Settle(cursor, status, key, data, up, step);
+  MDB_val at, data;
+  status = Lmdb(cursor, &at, &data, to_end ? (up ? MDB_FIRST_DUP : MDB_LAST_DUP) : step);
+  status = Settle(cursor, status, at, data, up, step);
+  if (status != FPTA_NODATA) return status;
+  status = Return(cursor, key, reference);
+  return status == FPTA_SUCCESS ? FPTA_NODATA : status;
 }
 
 // To the next or previous distinct key that has a row passing the filter,
@@ -182,26 +206,6 @@ int Move(fpta_cursor *cursor, fpta_seek_operations op) {
     default:
       return DupMove(cursor, op);
   }
-}
-
-// The entry the cursor stands on: its key and its row's reference, copied.
-int Current(fpta_cursor *cursor, keys::Key *key, keys::Key *reference) {
-  MDB_val at, data;
-  const int status = mdb_cursor_get(cursor->mdb, &at, &data, MDB_GET_CURRENT);
-  if (status != MDB_SUCCESS) return status;
-  Assign(key, at);
-  Assign(reference, row_store::ReferenceAt(*cursor->table, cursor->column, at, data));
-  return MDB_SUCCESS;
-}
-
-// Back onto the entry (key, reference), which is there.
-int Return(fpta_cursor *cursor, const keys::Key &key, const keys::Key &reference) {
-  MDB_val at = row_store::ValOf(key), data = row_store::ValOf(reference);
-  int status = Lmdb(cursor, &at, &data, cursor->duplicates ? MDB_GET_BOTH : MDB_SET_KEY);
-  if (status == MDB_SUCCESS) status = row_store::RowAt(cursor->txn, *cursor->table, cursor->column, at, data, &cursor->row);
-  if (status != MDB_SUCCESS) return Fail(cursor, status);
-  cursor->place = Place::kOnRow;
-  return FPTA_SUCCESS;
 }
 
 // Onto the row after the entry (key, reference) that was just removed.
@@ -364,7 +368,10 @@ int fpta_cursor_delete(fpta_cursor *cursor) {
   fptu_ro row;
   if (status == MDB_SUCCESS) status = fpta_cursor_get(cursor, &row);
   if (status == FPTA_SUCCESS) status = row_store::Remove(cursor->txn, *cursor->table, row_store::ValOf(reference), row);
-  return status == FPTA_SUCCESS ? After(cursor, key, reference) : status;
+  if (status != FPTA_SUCCESS) return status;
+  // No row after the deleted one leaves the cursor at its end: still done.
+  status = After(cursor, key, reference);
+  return status == FPTA_NODATA ? FPTA_SUCCESS : status;
 }
 
 int fpta_cursor_count(fpta_cursor *cursor, size_t *count, size_t limit) {
@@ -379,8 +386,9 @@ int fpta_cursor_count(fpta_cursor *cursor, size_t *count, size_t limit) {
   if (place == Place::kOnRow) status = Current(cursor, &key, &reference);
   if (status != MDB_SUCCESS) return status;
   size_t counted = 0;
-  if (limit != 0) status = First(cursor);
-  while (status == FPTA_SUCCESS && ++counted < limit) status = Step(cursor, true);
+  for (status = limit != 0 ? First(cursor) : FPTA_NODATA; status == FPTA_SUCCESS && ++counted < limit;) {
+    status = Step(cursor, true);
+  }
   if (status != FPTA_SUCCESS && status != FPTA_NODATA) return status;
   if (place == Place::kOnRow) {
     status = Return(cursor, key, reference);

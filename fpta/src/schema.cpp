@@ -147,7 +147,7 @@ bool Decode(const void *bytes, size_t size, Table *table) {
     }
   }
   Classify(table);
-  return in.done() && IsSound(*table) && table->rows_apart() != !table->primary_column().unique();
+  return in.done() && IsSound(*table) && table->rows_apart() == !table->primary_column().unique();
 }
 
 std::vector<const Store *> StoresOf(const Table &table) {

@@ -43,6 +43,7 @@ int ResetSequence(fpta_txn *txn, uint64_t hash) {
 int Create(fpta_txn *txn, const char *name, const fpta_column_set &set) {
   schema::Schema *draft;
   if (txn->schema->Find(NameHash(name)) != nullptr) return FPTA_EEXIST;
+  if (txn->schema->tables.size() >= fpta_tables_max) return FPTA_ETOOMANY;
   uint32_t serial;
   int status = schema_store::ReadSerial(txn->mdb, txn->db->schema_dbi, &serial);
   if (status != MDB_SUCCESS) return status;
