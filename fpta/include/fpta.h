@@ -269,7 +269,8 @@ typedef FPTA_ENUM(fptu_type){
 #define FPTU_ENOSPACE 5001
 /* A value is longer than a field may be (fpta_max_col_bytes). */
 #define FPTU_ETOOLONG 5002
-/* A column set holds no more columns, or a composite index no more parts. */
+/* A database holds no more tables, a column set no more columns, or a
+ * composite index no more parts. */
 #define FPTA_ETOOMANY 5003
 /* A value of a kind that does not fit the column's type. */
 #define FPTA_ETYPE 5004

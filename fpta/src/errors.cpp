@@ -20,7 +20,7 @@ const char *OwnText(int errnum) {
     case FPTU_ETOOLONG:
       return "The value is longer than a field may be";
     case FPTA_ETOOMANY:
-      return "Too many columns or composite index parts";
+      return "Too many tables, columns or composite index parts";
     case FPTA_ETYPE:
       return "A value of a kind that does not fit the column's type";
     case FPTA_ECOLUMN:

@@ -25,7 +25,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ErrorText{FPTA_ENOIMP, "Function not implemented"},
                       ErrorText{FPTU_ENOSPACE, "The tuple has no room left for the field"},
                       ErrorText{FPTU_ETOOLONG, "The value is longer than a field may be"},
-                      ErrorText{FPTA_ETOOMANY, "Too many columns or composite index parts"},
+                      ErrorText{FPTA_ETOOMANY, "Too many tables, columns or composite index parts"},
                       ErrorText{ENOMEM, "Cannot allocate memory"}, ErrorText{123456, "Unknown error 123456"},
                       ErrorText{-2, "Unknown error -2"}, ErrorText{INT32_MIN, "Unknown error -2147483648"}));
 
