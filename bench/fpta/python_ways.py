@@ -114,7 +114,9 @@ class ModuleWay:
         row = lib.fptu_alloc(4, 48)
         start = time.perf_counter()
         txn = self.begin(lib.fpta_write)
-        key_column, name_column, fp_column, group_column = (column.number for column in self.columns)
+        # A column's number in rows is its position in the column set (the
+        # module keeps fpta_name opaque, so the number is not read from it).
+        key_column, name_column, fp_column, group_column = range(4)
         # Every row's fields have the sizes of the last row's, so each upsert
         # overwrites in place; a failed one would show in the scans' tallies.
         for key, name, fp, group in rows:
