@@ -1,0 +1,330 @@
+"""Cursors: ranges, orders, the ten moves, changes through a cursor, counts,
+and the filters they apply."""
+import threading
+
+import pytest
+
+from engine import (EINVAL, EKEYMISMATCH, ENOKEY, ETYPE, NODATA, NOINDEX, OK,
+                    PK, Filters, blob, compare, fields, ffi, lib, python, sint, text,
+                    uint)
+
+NUMBERS = [("id", lib.fptu_uint64, PK),
+           ("grp", lib.fptu_int32, lib.fpta_secondary_withdups_ordered_obverse),
+           ("name", lib.fptu_cstr, NOINDEX)]
+# ids 1..10; grp 0: 3 6 9, grp 1: 1 4 7 10, grp 2: 2 5 8; odd ids have a name
+ROWS = [{0: i, 1: i % 3, **({2: b"n%d" % i} if i % 2 else {})}
+        for i in range(1, 11)]
+ASC, DESC = lib.fpta_ascending, lib.fpta_descending
+
+
+@pytest.fixture
+def numbers(db):
+    return db.create("numbers", NUMBERS, ROWS)
+
+
+def ids(rows):
+    return [row[0] for row in rows]
+
+
+@pytest.mark.parametrize("column, low, high, options, expected", [
+    (0, None, None, ASC, list(range(1, 11))),
+    (0, 3, 7, ASC, [3, 4, 5, 6]),
+    (0, 3, 7, DESC, [6, 5, 4, 3]),
+    (0, 3, 3, ASC, []),
+    (0, None, 4, ASC, [1, 2, 3]),
+    (0, 8, None, DESC, [10, 9, 8]),
+    (0, 0, 2**64 - 1, ASC, list(range(1, 11))),
+    (1, 1, 2, ASC, [1, 4, 7, 10]),
+    (1, 1, None, ASC, [1, 4, 7, 10, 2, 5, 8]),
+    (1, 1, None, DESC, [8, 5, 2, 10, 7, 4, 1]),
+    (1, None, 0, DESC, []),
+])
+def test_range_and_order(db, numbers, column, low, high, options, expected):
+    with db.read() as txn:
+        assert ids(txn.rows(numbers, column, low, high,
+                            options=options)) == expected
+        unsorted = txn.rows(numbers, column, low, high,
+                            options=lib.fpta_unsorted)
+    assert sorted(ids(unsorted)) == sorted(expected)
+
+
+def test_cursor_stands_on_the_first_row_of_its_range(db, numbers):
+    with db.read() as txn:
+        with txn.cursor(numbers, 0, 3, 7, options=DESC) as cursor:
+            assert (cursor.eof(), cursor.row()[0]) == (0, 6)
+        with txn.cursor(numbers, 0, 3, 3) as cursor:
+            assert cursor.eof() != 0
+            assert cursor.get() == (NODATA, None)
+            assert cursor.move(lib.fpta_next) == NODATA
+            assert cursor.move(lib.fpta_first) == NODATA
+            assert cursor.move(lib.fpta_last) == NODATA
+
+
+@pytest.mark.parametrize("options, first", [
+    (lib.fpta_ascending_dont_fetch, 1), (lib.fpta_descending_dont_fetch, 10)])
+def test_dont_fetch_stands_nowhere_until_moved(db, numbers, options, first):
+    with db.read() as txn:
+        with txn.cursor(numbers, options=options) as cursor:
+            assert cursor.eof() != 0
+            assert cursor.get() == (NODATA, None)
+            assert cursor.move(lib.fpta_first) == OK
+            assert cursor.row()[0] == first
+
+
+def grp(g):
+    return ("grp", g)
+
+
+# (column, options, moves): each move with the id it lands on, ("grp", g)
+# where only the key is promised, or NODATA.
+MOVES = [
+    (1, ASC, [("first", 3), ("dup_next", 6), ("dup_last", 9),
+              ("dup_prev", 6), ("dup_first", 3), ("next", 6), ("next", 9),
+              ("next", 1), ("dup_prev", NODATA)]),
+    (1, ASC, [("last", 8), ("prev", 5), ("prev", 2), ("prev", 10),
+              ("key_prev", grp(0)), ("key_next", grp(1)),
+              ("key_next", grp(2)), ("key_next", NODATA)]),
+    (1, ASC, [("first", 3), ("key_prev", NODATA)]),
+    (1, ASC, [("last", 8), ("next", NODATA)]),
+    (1, ASC, [("first", 3), ("prev", NODATA)]),
+    (1, ASC, [("last", 8), ("dup_next", NODATA)]),
+    (1, DESC, [("first", 8), ("next", 5), ("dup_next", 2),
+               ("dup_next", NODATA)]),
+    (1, DESC, [("last", 3), ("dup_prev", 6), ("key_prev", grp(1)),
+               ("key_prev", grp(2)), ("key_prev", NODATA)]),
+    (0, ASC, [("first", 1), ("dup_last", 1), ("dup_first", 1),
+              ("key_next", 2), ("next", 3), ("key_prev", 2),
+              ("dup_next", NODATA)]),
+    (0, DESC, [("first", 10), ("next", 9), ("key_next", 8), ("last", 1),
+               ("prev", 2), ("key_prev", 3), ("dup_prev", NODATA)]),
+]
+
+
+@pytest.mark.parametrize("column, options, moves", MOVES)
+def test_moves(db, numbers, column, options, moves):
+    with db.read() as txn:
+        with txn.cursor(numbers, column, options=options) as cursor:
+            for op, expected in moves:
+                status = cursor.move(getattr(lib, f"fpta_{op}"))
+                if expected == NODATA:
+                    assert status == NODATA, op
+                    assert cursor.eof() != 0
+                    assert cursor.get() == (NODATA, None)
+                    continue
+                row = cursor.row()
+                landed = (row[0] if isinstance(expected, int)
+                          else grp(row[1]))
+                assert (status, landed, cursor.eof()) == (OK, expected, 0), op
+
+
+@pytest.mark.parametrize("column, change, status", [
+    (0, {0: 4, 1: 1, 2: b"four"}, OK),
+    (0, {0: 4, 1: 2}, OK),
+    (0, {0: 5, 1: 1}, EKEYMISMATCH),
+    (0, {0: 4}, ENOKEY),
+    (1, {0: 4, 1: 1, 2: b"four"}, OK),
+    (1, {0: 4, 1: 2}, EKEYMISMATCH),
+])
+def test_cursor_update(db, numbers, column, change, status):
+    with db.write() as txn:
+        with txn.cursor(numbers, column, 4 if column == 0 else 1) as cursor:
+            if column:
+                assert cursor.move(lib.fpta_dup_next) == OK
+            assert cursor.row() == ROWS[3]
+            assert lib.fpta_cursor_update(
+                cursor.handle, numbers.row(change).ro) == status
+            assert cursor.row() == (change if status == OK else ROWS[3])
+    expected = ROWS[:3] + [change if status == OK else ROWS[3]] + ROWS[4:]
+    with db.read() as txn:
+        assert txn.rows(numbers) == expected
+        assert sorted(ids(txn.rows(numbers, 1))) == list(range(1, 11))
+
+
+@pytest.mark.parametrize("column, low, options, then", [
+    (0, 3, ASC, 4), (0, 10, ASC, None), (0, 5, DESC, 4),
+    (1, 0, ASC, 6), (1, None, DESC, 5)])
+def test_cursor_delete_stands_on_the_next_row(db, numbers, column, low,
+                                              options, then):
+    high = None if options == ASC or low is None else low + 1
+    low = low if options == ASC else None
+    with db.write() as txn:
+        with txn.cursor(numbers, column, low, high, options=options) as cursor:
+            gone = cursor.row()[0]
+            assert lib.fpta_cursor_delete(cursor.handle) == OK
+            if then is None:
+                assert (cursor.eof() != 0, cursor.get()) == (True,
+                                                              (NODATA, None))
+            else:
+                assert cursor.row()[0] == then
+    with db.read() as txn:
+        assert ids(txn.rows(numbers)) == [i for i in range(1, 11)
+                                          if i != gone]
+        assert txn.count(numbers) == 9
+
+
+@pytest.mark.parametrize("low, high, limit, expected", [
+    (None, None, 100, 10), (None, None, 10, 10), (None, None, 3, 3),
+    (3, 7, 100, 4), (3, 7, 2, 2)])
+def test_count(db, numbers, low, high, limit, expected):
+    count = ffi.new("size_t *")
+    with db.read() as txn:
+        with txn.cursor(numbers, 0, low, high) as cursor:
+            assert lib.fpta_cursor_count(cursor.handle, count, limit) == OK
+    assert count[0] == expected
+
+
+@pytest.mark.parametrize("abort", [False, True])
+def test_cursor_left_open_at_transaction_end(db, numbers, abort):
+    txn = db.begin(lib.fpta_write)
+    cursor = txn.cursor(numbers)
+    assert txn.end(abort=abort) == OK
+    count = ffi.new("size_t *")
+    assert cursor.move(lib.fpta_next) == EINVAL
+    assert cursor.get() == (EINVAL, None)
+    assert lib.fpta_cursor_count(cursor.handle, count, 10) == EINVAL
+    assert lib.fpta_cursor_delete(cursor.handle) == EINVAL
+    assert lib.fpta_cursor_update(cursor.handle,
+                                  numbers.row(ROWS[0]).ro) == EINVAL
+    assert cursor.eof() == EINVAL
+    assert cursor.close() == OK
+    with db.read() as txn:
+        assert txn.rows(numbers) == ROWS
+
+
+# Filters: a builder of the node over the table, and the same test in Python.
+COMPARISONS = [(lib.fpta_node_lt, "lt"), (lib.fpta_node_gt, "gt"),
+               (lib.fpta_node_le, "le"), (lib.fpta_node_ge, "ge"),
+               (lib.fpta_node_eq, "eq"), (lib.fpta_node_ne, "ne")]
+OPERANDS = [(0, uint(5), 5), (1, sint(1), 1), (2, text(b"n5"), b"n5"),
+            (2, text(b"n"), b"n")]
+
+
+def cases():
+    for kind, label in COMPARISONS:
+        for column, value, x in OPERANDS:
+            yield (f"{label}-{column}-{x!r}",
+                   lambda f, t, k=kind, c=column, v=value: f.cmp(k, t.col[c], v),
+                   lambda r, k=kind, c=column, x=x: compare(k, r.get(c), x))
+    eq_n5 = (lambda f, t: f.cmp(lib.fpta_node_eq, t.col[2], text(b"n5")))
+    ge3 = (lambda f, t: f.cmp(lib.fpta_node_ge, t.col[0], uint(3)))
+    lt8 = (lambda f, t: f.cmp(lib.fpta_node_lt, t.col[0], uint(8)))
+    grp1 = (lambda f, t: f.cmp(lib.fpta_node_eq, t.col[1], sint(1)))
+    yield ("not", lambda f, t: f.not_(eq_n5(f, t)),
+           lambda r: r.get(2) != b"n5")
+    yield ("and", lambda f, t: f.and_(ge3(f, t), lt8(f, t)),
+           lambda r: 3 <= r[0] < 8)
+    yield ("or", lambda f, t: f.or_(grp1(f, t), eq_n5(f, t)),
+           lambda r: r[1] == 1 or r.get(2) == b"n5")
+    yield ("not-and-or", lambda f, t: f.not_(f.and_(f.or_(grp1(f, t), ge3(
+        f, t)), lt8(f, t))), lambda r: not ((r[1] == 1 or r[0] >= 3)
+                                            and r[0] < 8))
+
+
+CASES = list(cases())
+
+
+@pytest.mark.parametrize("build, keep", [c[1:] for c in CASES],
+                         ids=[c[0] for c in CASES])
+def test_filter(db, numbers, build, keep):
+    expected = [row for row in ROWS if keep(row)]
+    filters = Filters()
+    where = build(filters, numbers)
+    count = ffi.new("size_t *")
+    with db.read() as txn:
+        assert txn.rows(numbers, where=where) == expected
+        assert txn.rows(numbers, where=where, options=DESC) == expected[::-1]
+        with txn.cursor(numbers, 1, where=where) as cursor:
+            assert lib.fpta_cursor_count(cursor.handle, count, 100) == OK
+    assert count[0] == len(expected)
+
+
+def test_python_predicates_with_their_arguments(db, numbers):
+    marker, context = object(), object()
+    arg, context_arg = ffi.new_handle(marker), ffi.new_handle(context)
+
+    def column_test(field, given):
+        assert ffi.from_handle(given) is marker
+        return python(lib.fpta_field2value(field)) != 1
+
+    def row_test(row, given_context, given):
+        assert ffi.from_handle(given_context) is context
+        assert ffi.from_handle(given) is marker
+        return fields(row[0])[0] % 2 == 0
+
+    filters = Filters()
+    where = filters.and_(filters.fncol(numbers.col[1], column_test, arg),
+                         filters.fnrow(row_test, context_arg, arg))
+    with db.read() as txn:
+        assert ids(txn.rows(numbers, where=where)) == [2, 6, 8]
+
+
+@pytest.mark.parametrize("column, value", [
+    (0, text(b"1")), (0, blob(b"\x01")), (2, uint(1)), (1, text(b"x"))])
+def test_value_of_the_wrong_kind_is_refused_at_open(db, numbers, column,
+                                                    value):
+    where = Filters().cmp(lib.fpta_node_eq, numbers.col[column], value)
+    with db.read() as txn:
+        assert txn.open_cursor(numbers, where=where) == (ETYPE, None)
+
+
+def test_the_filter_need_not_outlive_the_open(db, numbers):
+    filters = Filters()
+    where = filters.and_(filters.cmp(lib.fpta_node_gt, numbers.col[0],
+                                     uint(8)),
+                         filters.cmp(lib.fpta_node_ne, numbers.col[1],
+                                     sint(0)))
+    with db.read() as txn:
+        with txn.cursor(numbers, where=where) as cursor:
+            for node in filters.kept:
+                ffi.memmove(node, b"\xff" * ffi.sizeof("fpta_filter"),
+                            ffi.sizeof("fpta_filter"))
+            assert ids(cursor.rest()) == [10]
+
+
+def shared_levels(filters, leaf, levels):
+    """levels `and` nodes, each with both operands on the node below."""
+    node = leaf
+    for _ in range(levels):
+        node = filters.and_(node, node)
+    return node
+
+
+@pytest.mark.parametrize("limit, levels, expected", [
+    (uint(0), 30, []), (uint(100), 12, list(range(1, 11)))])
+def test_shared_subtrees_are_checked_once(db, numbers, limit, levels,
+                                          expected):
+    filters = Filters()
+    leaf = filters.cmp(lib.fpta_node_lt, numbers.col[0], limit)
+    where = shared_levels(filters, leaf, levels)
+    found = []
+
+    def scan():
+        with db.read() as txn:
+            found.append(ids(txn.rows(numbers, where=where)))
+
+    worker = threading.Thread(target=scan, daemon=True)
+    worker.start()
+    worker.join(120)
+    assert found == [expected]
+
+
+def cycle(f, t):
+    node = f.and_(f.cmp(lib.fpta_node_eq, t.col[0], uint(1)), ffi.NULL)
+    node.node_and.b = f.not_(node)
+    return node
+
+
+@pytest.mark.parametrize("build", [
+    *[lambda f, t, k=kind: f.cmp(k, t.col[0], uint(1))
+      for kind in (99, 1, 3, 5, -5)],
+    cycle,
+    lambda f, t: f.and_(f.cmp(lib.fpta_node_eq, t.col[0], uint(1)), ffi.NULL),
+    lambda f, t: f.not_(ffi.NULL),
+    lambda f, t: f.cmp(lib.fpta_node_eq, ffi.NULL, uint(1)),
+    lambda f, t: f.cmp(lib.fpta_node_eq, t.col[0], lib.fpta_value_end()),
+], ids=["kind-99", "kind-1", "kind-3", "kind-5", "kind-minus-5", "cycle",
+        "null-operand", "null-not", "null-column", "end-value"])
+def test_malformed_filters_are_refused(db, numbers, build):
+    with db.read() as txn:
+        assert txn.open_cursor(numbers, where=build(Filters(),
+                                                    numbers)) == (EINVAL, None)
