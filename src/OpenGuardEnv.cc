@@ -48,7 +48,9 @@ void OpenGuardEnv::ForgetHeld() {
 }
 
 leveldb::Status OpenGuardEnv::RemoveFile(const std::string& path) {
-  {
+  // Opening also removes files it never made, such as the table it did not
+  // write for an empty log; only a file that exists is held.
+  if (target()->FileExists(path)) {
     const std::lock_guard<std::mutex> lock(mutex);
     if (holding) {
       heldRemovals.push_back({path, std::this_thread::get_id() == opener});
