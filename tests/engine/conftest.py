@@ -11,7 +11,7 @@ from engine import Database
 def pytest_addoption(parser):
     parser.addoption("--engine-seed", type=int, default=20261207,
                      help="seed of the randomized model test")
-    parser.addoption("--engine-ops", type=int, default=3000,
+    parser.addoption("--engine-ops", type=int, default=20000,
                      help="operations of the randomized model test")
 
 

@@ -119,6 +119,13 @@ def python(value):
     return None
 
 
+def name_fields(name):
+    """(shove, version, number) of an fpta_name, which the module keeps
+    opaque: read at the offsets fpta.h fixes."""
+    shove, version, _, number = struct.unpack("<QQQI", ffi.buffer(name)[:])
+    return shove, version, number
+
+
 def image(ro):
     return pointed(ro.units, ro.total_bytes)
 
@@ -307,6 +314,13 @@ class Txn:
     def end(self, abort=False):
         return lib.fpta_transaction_end(self.handle, abort)
 
+    def refresh(self, table):
+        """Resolves the table's names, as the calls without a transaction
+        (fpta_get_column, fpta_upsert_column...) need."""
+        for column in table.col:
+            assert lib.fpta_name_refresh_couple(self.handle, table.id,
+                                                column) == OK
+
     def put(self, table, row, op=lib.fpta_insert):
         row = table.row(row) if isinstance(row, dict) else row
         return lib.fpta_put(self.handle, table.id, row.ro, op)
@@ -436,7 +450,8 @@ class Filters:
     def fncol(self, column, predicate, arg=ffi.NULL):
         """predicate(fptu_field pointer, arg) -> bool, in Python."""
         made = self.node(lib.fpta_node_fncol)
-        callback = ffi.callback("_Bool(const fptu_field *, void *)", predicate)
+        callback = ffi.callback("_Bool(*)(const fptu_field *, void *)",
+                                predicate)
         self.kept.append(callback)
         made.node_fncol.column_id = column
         made.node_fncol.predicate = callback
@@ -446,7 +461,7 @@ class Filters:
     def fnrow(self, predicate, context=ffi.NULL, arg=ffi.NULL):
         """predicate(fptu_ro pointer, context, arg) -> bool, in Python."""
         made = self.node(lib.fpta_node_fnrow)
-        callback = ffi.callback("_Bool(const fptu_ro *, void *, void *)",
+        callback = ffi.callback("_Bool(*)(const fptu_ro *, void *, void *)",
                                 predicate)
         self.kept.append(callback)
         made.node_fnrow.predicate = callback

@@ -8,7 +8,7 @@ import threading
 import pytest
 
 from engine import (ECOLUMN, EEXIST, EINVAL, ETXNFAILED, MDB_MAP_FULL,
-                    NOINDEX, NOTFOUND, OK, PK, Database, Table, ffi, lib,
+                    NOINDEX, NOTFOUND, OK, PK, Database, Row, Table, ffi, lib,
                     open_db)
 
 ITEMS = [("id", lib.fptu_uint64, PK), ("data", lib.fptu_opaque, NOINDEX)]
@@ -205,8 +205,10 @@ def test_a_refused_call_changes_nothing_and_the_transaction_commits(db):
     with db.write() as txn:
         txn.insert(table, {0: 2, 1: b"kept"})
         assert txn.put(table, {0: 1, 1: b"taken"}) == EEXIST
-        assert txn.put(table, {0: 3, 1: b"", 5: b"stray"}) == ECOLUMN
-        assert txn.put(table, {0: 4, 1: b"", 7: b"stray"}) == ECOLUMN
+        assert txn.put(table, Row([(0, lib.fptu_uint64, 3),
+                                   (5, lib.fptu_opaque, b"")])) == ECOLUMN
+        assert txn.put(table, Row([(0, lib.fptu_uint64, 4),
+                                   (1, lib.fptu_cstr, b"")])) == ECOLUMN
     with db.read() as txn:
         assert txn.rows(table) == [{0: 1, 1: b"x"}, {0: 2, 1: b"kept"}]
 

@@ -21,8 +21,8 @@ ORDERED = {
     lib.fptu_datetime: [0, 1, 2**32, 2**63, 2**64 - 1],
 }
 BYTES = {
-    lib.fptu_cstr: [b"", b"a", b"a\x00", b"ab", b"b", b"ba", b"\xff"],
-    lib.fptu_opaque: [b"", b"\x00", b"\x00\x00", b"\x00\x01", b"\x01",
+    lib.fptu_cstr: [b"a", b"a\x00", b"ab", b"b", b"ba", b"\xff"],
+    lib.fptu_opaque: [b"\x00", b"\x00\x00", b"\x00\x01", b"\x01",
                       b"\x01\x00", b"\xff"],
     lib.fptu_96: [bytes(12), bytes(11) + b"\x01", b"\x01" + bytes(11),
                   b"\x01" * 12],
@@ -73,6 +73,18 @@ def test_key_order(db, ftype, direction, place):
     assert ascending == values
     assert descending == values[::-1]
     assert middle == values[1:-1]
+
+
+@pytest.mark.parametrize("index", [
+    PK, lib.fpta_primary_unique_ordered_reverse,
+    lib.fpta_secondary_unique_ordered_obverse])
+@pytest.mark.parametrize("ftype", [lib.fptu_cstr, lib.fptu_opaque])
+def test_the_empty_value_is_the_first_key(db, ftype, index):
+    table = table_of(db, ftype, index, [b"", b"\x01", b"a"])
+    with db.write() as txn:
+        assert txn.get(table, 0, b"") == (OK, {0: b"", 1: 0})
+        assert txn.put(table, {0: b"", 1: 5}) == EEXIST
+        assert [row[0] for row in txn.rows(table)] == [b"", b"\x01", b"a"]
 
 
 @pytest.mark.parametrize("ftype", [lib.fptu_fp32, lib.fptu_fp64])
