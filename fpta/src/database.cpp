@@ -21,6 +21,7 @@ namespace {
 constexpr size_t kDefaultMegabytes = 16384;
 constexpr mode_t kDefaultFileMode = 0644;
 constexpr mode_t kPermissionBits = 07777;
+constexpr size_t kIdleReadersKept = 16;
 
 // The files this process has open. LMDB's locks are the process's, so the
 // same file opened twice would release them at the first close.
@@ -142,11 +143,46 @@ int OpenApart(fpta_db *db, fpta::schema::Schema *schema) {
   return status;
 }
 
+int BeginLmdb(fpta_db *db, fpta_level level, MDB_txn **txn) {
+  if (level == fpta_read) {
+    MDB_txn *idle = nullptr;
+    {
+      const std::lock_guard<std::mutex> lock(db->mutex);
+      if (!db->idle_readers.empty()) {
+        idle = db->idle_readers.back();
+        db->idle_readers.pop_back();
+      }
+    }
+    if (idle != nullptr) {
+      const int status = mdb_txn_renew(idle);
+      if (status == MDB_SUCCESS) {
+        *txn = idle;
+        return status;
+      }
+      mdb_txn_abort(idle);
+    }
+  }
+  return mdb_txn_begin(db->env, nullptr, level == fpta_read ? MDB_RDONLY : 0, txn);
+}
+
+// Ends a read transaction, keeping it for reuse while few are kept.
+void EndReader(fpta_db *db, MDB_txn *txn) {
+  mdb_txn_reset(txn);
+  {
+    const std::lock_guard<std::mutex> lock(db->mutex);
+    if (db->idle_readers.size() < kIdleReadersKept) {
+      db->idle_readers.push_back(txn);
+      return;
+    }
+  }
+  mdb_txn_abort(txn);
+}
+
 // Begins the LMDB transaction and finds the schema it sees.
 int StartSnapshot(fpta_txn *txn) {
   fpta_db *const db = txn->db;
   for (;;) {
-    int status = mdb_txn_begin(db->env, nullptr, txn->level == fpta_read ? MDB_RDONLY : 0, &txn->mdb);
+    int status = BeginLmdb(db, txn->level, &txn->mdb);
     if (status != MDB_SUCCESS) return status;
     uint64_t version = 0;
     if (db->schema_dbi != 0) status = schema_store::ReadVersion(txn->mdb, db->schema_dbi, &version);
@@ -175,7 +211,11 @@ int StartSnapshot(fpta_txn *txn) {
       txn->schema = loaded;
       if (status == MDB_SUCCESS) return FPTA_SUCCESS;
     }
-    mdb_txn_abort(txn->mdb);
+    if (txn->level == fpta_read) {
+      EndReader(db, txn->mdb);
+    } else {
+      mdb_txn_abort(txn->mdb);
+    }
     txn->mdb = nullptr;
     if (status != MDB_SUCCESS) return status;
     // The handles are opened apart; a snapshot begun before that could not
@@ -252,6 +292,7 @@ int fpta_db_close(fpta_db *db) {
   const CallRecord record(__func__, db);
   if (!IsLive(db)) return FPTA_EINVAL;
   if (db->transactions.load() != 0) return EBUSY;
+  for (MDB_txn *idle : db->idle_readers) mdb_txn_abort(idle);
   mdb_env_close(db->env);
   {
     const std::lock_guard<std::mutex> lock(registry_mutex);
@@ -287,7 +328,10 @@ int fpta_transaction_end(fpta_txn *txn, bool abort) {
   if (!IsLive(txn)) return FPTA_EINVAL;
   Orphan(txn);
   int status = FPTA_SUCCESS;
-  if (abort || txn->failure != FPTA_SUCCESS) {
+  if (txn->level == fpta_read) {
+    // A read transaction has nothing to commit.
+    EndReader(txn->db, txn->mdb);
+  } else if (abort || txn->failure != FPTA_SUCCESS) {
     mdb_txn_abort(txn->mdb);
     if (!abort) status = txn->failure;
   } else {

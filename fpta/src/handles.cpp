@@ -54,6 +54,7 @@ void Release(fpta_db *db) {
   db->env = nullptr;
   db->latest.reset();
   db->handles.clear();
+  db->idle_readers.clear();
   db->transactions = 0;
   PoolOf<fpta_db>().Give(db);
 }

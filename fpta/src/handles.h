@@ -49,8 +49,11 @@ struct fpta_db {
   // LMDB database handles: LMDB wants one opener at a time, and the handles
   // a transaction opens are its own until it commits.
   std::mutex opener;
-  // Guards latest and handles.
+  // Guards latest, handles and idle_readers.
   std::mutex mutex;
+  // Ended read transactions, reset for reuse: LMDB makes a new one at a cost
+  // that grows with fpta_max_dbi, renewing one costs next to nothing.
+  std::vector<MDB_txn *> idle_readers;
   std::shared_ptr<const fpta::schema::Schema> latest;  // the newest schema this process has read
   std::unordered_map<uint32_t, MDB_dbi> handles;       // store serial -> this process's handle
 };

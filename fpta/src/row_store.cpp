@@ -78,9 +78,9 @@ struct Old {
   fptu_ro row{};
 };
 
-int Put(MDB_txn *txn, MDB_dbi dbi, const keys::Key &key, const MDB_val &data) {
+int Put(MDB_txn *txn, MDB_dbi dbi, const keys::Key &key, const MDB_val &data, unsigned flags = 0) {
   MDB_val name = ValOf(key), value = data;
-  return mdb_put(txn, dbi, &name, &value, 0);
+  return mdb_put(txn, dbi, &name, &value, flags);
 }
 
 int Del(MDB_txn *txn, MDB_dbi dbi, const keys::Key &key, const keys::Key *reference) {
@@ -101,11 +101,14 @@ void OldKeys(fpta_txn *txn, const Table &table, const fptu_ro &row, keys::Key *p
   }
 }
 
-// Writes the row whose fields are in txn->fields, in place of old when it is
-// found. Checks the unique indexes first; writes only when apply.
-int Store(fpta_txn *txn, const Table &table, const Old &old, const fptu_ro &given, bool apply) {
-  keys::Key primary, old_primary;
-  int status = rows::KeyOf(table, table.primary, txn->fields, &primary);
+// Writes the row whose fields are in txn->fields (and whose primary key is
+// primary), in place of old when it is found. Checks the unique indexes first; writes only when apply. A new row
+// under a unique primary key is written first and only where that key is
+// free, so a caller need not look the key up before.
+int Store(fpta_txn *txn, const Table &table, const Old &old, const keys::Key &primary, const fptu_ro &given,
+          bool apply) {
+  keys::Key old_primary;
+  int status = FPTA_SUCCESS;
   const size_t secondaries = table.secondary.size();
   txn->new_keys.resize(secondaries);
   for (size_t i = 0; status == FPTA_SUCCESS && i < secondaries; ++i) {
@@ -117,7 +120,7 @@ int Store(fpta_txn *txn, const Table &table, const Old &old, const fptu_ro &give
   // Where the primary key is the reference, a new primary key moves the row.
   const bool moved = !apart && (!old.found || !Same(primary, old.reference));
   MDB_val data;
-  if (moved) {
+  if (moved && old.found) {
     MDB_val key = ValOf(primary);
     status = mdb_get(txn->mdb, table.primary_column().store.dbi, &key, &data);
     if (status != MDB_NOTFOUND) return status == MDB_SUCCESS ? FPTA_EEXIST : status;
@@ -156,8 +159,14 @@ int Store(fpta_txn *txn, const Table &table, const Old &old, const fptu_ro &give
       status = Put(txn->mdb, primary_dbi, primary, ValOf(reference));
     }
   } else {
-    if (old.found && moved) status = Del(txn->mdb, primary_dbi, old.reference, nullptr);
-    if (status == MDB_SUCCESS) status = Put(txn->mdb, primary_dbi, primary, row_bytes);
+    if (!old.found) {
+      status = Put(txn->mdb, primary_dbi, primary, row_bytes, MDB_NOOVERWRITE);
+      // Nothing is written yet, so a taken key changes nothing.
+      if (status == MDB_KEYEXIST) return FPTA_EEXIST;
+    } else {
+      if (moved) status = Del(txn->mdb, primary_dbi, old.reference, nullptr);
+      if (status == MDB_SUCCESS) status = Put(txn->mdb, primary_dbi, primary, row_bytes);
+    }
   }
   for (size_t i = 0; status == MDB_SUCCESS && i < secondaries; ++i) {
     if (unchanged(i)) continue;
@@ -188,7 +197,9 @@ int Put(fpta_txn *txn, const Table &table, const fptu_ro &row, fpta_put_options 
   if (status == FPTA_SUCCESS) status = rows::KeyOf(table, table.primary, txn->fields, &primary);
   if (status != FPTA_SUCCESS) return status;
   Old old;
-  if (!table.rows_apart()) {
+  // An insert that writes learns whether the key is free from the write.
+  const bool blind = op == fpta_insert && apply && !primary.hashed();
+  if (!table.rows_apart() && !blind) {
     MDB_val key = ValOf(primary), data;
     status = mdb_get(txn->mdb, table.primary_column().store.dbi, &key, &data);
     if (status == MDB_SUCCESS) {
@@ -205,7 +216,7 @@ int Put(fpta_txn *txn, const Table &table, const fptu_ro &row, fpta_put_options 
   if (status != MDB_SUCCESS && status != MDB_NOTFOUND) return status;
   if (op == fpta_insert && old.found) return FPTA_EEXIST;
   if (op == fpta_update && !old.found) return FPTA_NOTFOUND;
-  return Store(txn, table, old, row, apply);
+  return Store(txn, table, old, primary, row, apply);
 }
 
 int Remove(fpta_txn *txn, const Table &table, const MDB_val &reference, const fptu_ro &row) {
@@ -297,7 +308,9 @@ int Replace(fpta_txn *txn, const Table &table, unsigned number, const MDB_val &r
   old.found = true;
   Assign(&old.reference, reference);
   old.row = old_row;
-  return Store(txn, table, old, new_row, true);
+  keys::Key primary;
+  rows::KeyOf(table, table.primary, txn->fields, &primary);  // the row was checked: the key can be made
+  return Store(txn, table, old, primary, new_row, true);
 }
 
 }  // namespace fpta::row_store
