@@ -22,17 +22,10 @@ REMOVED_COLUMN = 0x7FF
 PK = lib.fpta_primary_unique_ordered_obverse
 NOINDEX = lib.fpta_index_none
 
-SUFFIX = {
-    lib.fptu_uint16: "uint16", lib.fptu_int32: "int32",
-    lib.fptu_uint32: "uint32", lib.fptu_fp32: "fp32", lib.fptu_int64: "int64",
-    lib.fptu_uint64: "uint64", lib.fptu_fp64: "fp64",
-    lib.fptu_datetime: "datetime", lib.fptu_96: "96", lib.fptu_128: "128",
-    lib.fptu_160: "160", lib.fptu_256: "256", lib.fptu_cstr: "string",
-    lib.fptu_opaque: "opaque", lib.fptu_nested: "nested",
-}
-UNSIGNED = {lib.fptu_uint16, lib.fptu_uint32, lib.fptu_uint64}
-SIGNED = {lib.fptu_int32, lib.fptu_int64}
-FLOATS = {lib.fptu_fp32, lib.fptu_fp64}
+SUFFIX = {getattr(lib, "fptu_" + kind): kind for kind in (
+    "uint16 int32 uint32 fp32 int64 uint64 fp64 datetime 96 128 160 256 "
+    "opaque nested").split()}
+SUFFIX[lib.fptu_cstr] = "string"
 
 # Bytes handed to fpta_value constructors, which keep the pointer: kept for
 # the life of the process, one buffer per distinct value.
@@ -40,22 +33,12 @@ _buffers = {}
 
 
 def _kept(data):
-    buffer = _buffers.get(data)
-    if buffer is None:
-        buffer = _buffers[data] = ffi.new("char[]", data)
-    return buffer
+    if data not in _buffers:
+        _buffers[data] = ffi.new("char[]", data)
+    return _buffers[data]
 
 
-def uint(x):
-    return lib.fpta_value_uint(x)
-
-
-def sint(x):
-    return lib.fpta_value_sint(x)
-
-
-def fp(x):
-    return lib.fpta_value_float(x)
+uint, sint, fp = lib.fpta_value_uint, lib.fpta_value_sint, lib.fpta_value_float
 
 
 def stamp(x):
@@ -70,17 +53,10 @@ def blob(data):
     return lib.fpta_value_binary(_kept(data), len(data))
 
 
-def typed_value(ftype, x):
-    """The value of x in the kind that naturally matches a column type."""
-    if ftype in UNSIGNED:
-        return uint(x)
-    if ftype in SIGNED:
-        return sint(x)
-    if ftype in FLOATS:
-        return fp(x)
-    if ftype == lib.fptu_datetime:
-        return stamp(x)
-    return text(x) if ftype == lib.fptu_cstr else blob(x)
+# The kind of value that naturally matches a column type (blob otherwise).
+VALUE_OF = {lib.fptu_uint16: uint, lib.fptu_uint32: uint, lib.fptu_uint64: uint,
+            lib.fptu_int32: sint, lib.fptu_int64: sint, lib.fptu_fp32: fp,
+            lib.fptu_fp64: fp, lib.fptu_datetime: stamp, lib.fptu_cstr: text}
 
 
 def single(x):
@@ -104,19 +80,14 @@ def pointed(data, length):
 
 def python(value):
     """An fpta_value as a Python value (bytes copied out)."""
-    kind = value.type
-    if kind == lib.fpta_signed_int:
-        return value.sint
-    if kind == lib.fpta_unsigned_int:
-        return value.uint
-    if kind == lib.fpta_float_point:
-        return value.fp
-    if kind == lib.fpta_datetime:
-        return value.datetime.fixedpoint
-    if kind in (lib.fpta_string, lib.fpta_binary):
+    if value.type in (lib.fpta_string, lib.fpta_binary):
         return pointed(value.binary_data, value.binary_length)
-    assert kind == lib.fpta_null, kind
-    return None
+    if value.type == lib.fpta_datetime:
+        return value.datetime.fixedpoint
+    member = {lib.fpta_signed_int: "sint", lib.fpta_unsigned_int: "uint",
+              lib.fpta_float_point: "fp"}.get(value.type)
+    assert member or value.type == lib.fpta_null, value.type
+    return getattr(value, member) if member else None
 
 
 def name_fields(name):
@@ -239,7 +210,7 @@ class Table:
         """x as a value of the column; a composite takes {part: value}."""
         if isinstance(self.type(column), tuple):
             return blob(image(self.row(x).ro))
-        return typed_value(self.type(column), x)
+        return VALUE_OF.get(self.type(column), blob)(x)
 
     def bound(self, column, x, default):
         if x is None:
@@ -337,8 +308,7 @@ class Txn:
         return status, fields(out[0]) if status == OK else None
 
     def info(self, table):
-        count = ffi.new("size_t *")
-        stat = ffi.new("fpta_table_stat *")
+        count, stat = ffi.new("size_t *"), ffi.new("fpta_table_stat *")
         status = lib.fpta_table_info(self.handle, table.id, count, stat)
         return status, count[0], stat
 
@@ -420,17 +390,16 @@ class Filters:
     def __init__(self):
         self.kept = []
 
-    def node(self, kind):
+    def node(self, kind, member=None, **fields):
         made = ffi.new("fpta_filter *")
         made.type = kind
+        for name, value in fields.items():
+            setattr(getattr(made, member), name, value)
         self.kept.append(made)
         return made
 
     def cmp(self, kind, column, value):
-        made = self.node(kind)
-        made.node_cmp.left_id = column
-        made.node_cmp.right_value = value
-        return made
+        return self.node(kind, "node_cmp", left_id=column, right_value=value)
 
     def not_(self, a):
         made = self.node(lib.fpta_node_not)
@@ -438,33 +407,21 @@ class Filters:
         return made
 
     def and_(self, a, b):
-        made = self.node(lib.fpta_node_and)
-        made.node_and.a, made.node_and.b = a, b
-        return made
+        return self.node(lib.fpta_node_and, "node_and", a=a, b=b)
 
     def or_(self, a, b):
-        made = self.node(lib.fpta_node_or)
-        made.node_or.a, made.node_or.b = a, b
-        return made
+        return self.node(lib.fpta_node_or, "node_or", a=a, b=b)
 
     def fncol(self, column, predicate, arg=ffi.NULL):
-        """predicate(fptu_field pointer, arg) -> bool, in Python."""
-        made = self.node(lib.fpta_node_fncol)
-        callback = ffi.callback("_Bool(*)(const fptu_field *, void *)",
-                                predicate)
-        self.kept.append(callback)
-        made.node_fncol.column_id = column
-        made.node_fncol.predicate = callback
-        made.node_fncol.arg = arg
-        return made
+        """predicate(fptu_field pointer or null, arg) -> bool, in Python."""
+        self.kept.append(ffi.callback("_Bool(*)(const fptu_field *, void *)",
+                                      predicate))
+        return self.node(lib.fpta_node_fncol, "node_fncol", column_id=column,
+                         predicate=self.kept[-1], arg=arg)
 
     def fnrow(self, predicate, context=ffi.NULL, arg=ffi.NULL):
         """predicate(fptu_ro pointer, context, arg) -> bool, in Python."""
-        made = self.node(lib.fpta_node_fnrow)
-        callback = ffi.callback("_Bool(*)(const fptu_ro *, void *, void *)",
-                                predicate)
-        self.kept.append(callback)
-        made.node_fnrow.predicate = callback
-        made.node_fnrow.context = context
-        made.node_fnrow.arg = arg
-        return made
+        self.kept.append(ffi.callback(
+            "_Bool(*)(const fptu_ro *, void *, void *)", predicate))
+        return self.node(lib.fpta_node_fnrow, "node_fnrow",
+                         predicate=self.kept[-1], context=context, arg=arg)

@@ -261,6 +261,13 @@ def test_python_predicates_with_their_arguments(db, numbers):
         assert ids(txn.rows(numbers, where=where)) == [2, 6, 8]
 
 
+def test_a_column_predicate_gets_null_for_a_missing_field(db, numbers):
+    filters = Filters()
+    where = filters.fncol(numbers.col[2], lambda field, _: field == ffi.NULL)
+    with db.read() as txn:
+        assert ids(txn.rows(numbers, where=where)) == [2, 4, 6, 8, 10]
+
+
 @pytest.mark.parametrize("column, value", [
     (0, text(b"1")), (0, blob(b"\x01")), (2, uint(1)), (1, text(b"x")),
     (0, lib.fpta_value_end())])
@@ -328,6 +335,7 @@ def cycle(f, t):
 ], ids=["kind-99", "kind-1", "kind-3", "kind-5", "kind-minus-5", "cycle",
         "null-operand", "null-not", "null-column"])
 def test_malformed_filters_are_refused(db, numbers, build):
+    filters = Filters()
+    where = build(filters, numbers)
     with db.read() as txn:
-        assert txn.open_cursor(numbers, where=build(Filters(),
-                                                    numbers)) == (EINVAL, None)
+        assert txn.open_cursor(numbers, where=where) == (EINVAL, None)

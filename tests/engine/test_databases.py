@@ -223,6 +223,50 @@ def test_names_of_another_databases_tables(tmp_path, db):
     assert other.close() == OK
 
 
+# Calls given a null, closed or ended handle.
+DEAD_HANDLES = {
+    "db_close": lambda h, t: lib.fpta_db_close(h.db),
+    "begin": lambda h, t: lib.fpta_transaction_begin(
+        h.db, lib.fpta_read, ffi.new("fpta_txn **")),
+    "end": lambda h, t: lib.fpta_transaction_end(h.txn, True),
+    "put": lambda h, t: lib.fpta_put(h.txn, t.id, t.row({0: 5, 1: b""}).ro,
+                                     lib.fpta_upsert),
+    "get": lambda h, t: lib.fpta_get(h.txn, t.col[0], ffi.new(
+        "fpta_value *", lib.fpta_value_uint(1)), ffi.new("fptu_ro *")),
+    "cursor_open": lambda h, t: lib.fpta_cursor_open(
+        h.txn, t.col[0], lib.fpta_value_begin(), lib.fpta_value_end(),
+        ffi.NULL, lib.fpta_ascending, ffi.new("fpta_cursor **")),
+    "cursor_move": lambda h, t: lib.fpta_cursor_move(h.cursor,
+                                                     lib.fpta_first),
+    "cursor_get": lambda h, t: lib.fpta_cursor_get(h.cursor,
+                                                   ffi.new("fptu_ro *")),
+    "cursor_close": lambda h, t: lib.fpta_cursor_close(h.cursor),
+}
+
+
+class Handles:
+    def __init__(self, db=ffi.NULL, txn=ffi.NULL, cursor=ffi.NULL):
+        self.db, self.txn, self.cursor = db, txn, cursor
+
+
+@pytest.mark.parametrize("call", sorted(DEAD_HANDLES))
+@pytest.mark.parametrize("state", ["null", "closed"])
+def test_null_and_closed_handles_are_refused(tmp_path, db, state, call):
+    table = items(db, 1)
+    handles = Handles()
+    if state == "closed":
+        txn = db.begin()
+        cursor = txn.cursor(table)
+        assert cursor.close() == OK
+        assert txn.end() == OK
+        other = Database(tmp_path / "other")
+        handles = Handles(other.handle, txn.handle, cursor.handle)
+        assert other.close() == OK
+    assert DEAD_HANDLES[call](handles, table) == EINVAL
+    with db.read() as txn:
+        assert ids(txn, table) == [1]
+
+
 # Every status code the engine returns has a text of its own.
 CODES = [0, -1, NOTFOUND, EINVAL, EEXIST, errno.ENOSYS, 5001, 5002, 5003,
          errno.EBUSY, errno.EPERM, errno.EROFS, errno.ENOENT, errno.ERANGE,

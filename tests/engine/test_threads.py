@@ -1,9 +1,10 @@
-"""Readers scanning in threads while a writer thread commits: every reader
-sees whole commits only, and its snapshot holds for its whole life."""
+"""Readers scanning in threads while a writer thread commits, now and then
+changing the schema: every reader sees whole commits only, and its snapshot
+holds for its whole life."""
 import random
 import threading
 
-from engine import NOINDEX, OK, PK, lib
+from engine import NOINDEX, OK, PK, Table, lib
 
 ROWS, COMMITS, READERS = 40, 150, 3
 COLUMNS = [("id", lib.fptu_uint64, PK),
@@ -35,6 +36,15 @@ def check_snapshot(txn, table):
     return generation
 
 
+def scratch(txn, generation):
+    """Drops the scratch table of ten commits ago and creates another."""
+    if generation > 10:
+        assert lib.fpta_table_drop(txn.handle, b"s%d" % (generation - 10)) == OK
+    made = Table("s%d" % generation, COLUMNS)
+    assert lib.fpta_table_create(txn.handle, made.name,
+                                 made.column_set()) == OK
+
+
 def test_readers_see_whole_commits(db):
     rng = random.Random(5)
     table = db.create("ledger", COLUMNS, generation_rows(0, rng))
@@ -44,7 +54,13 @@ def test_readers_see_whole_commits(db):
     def writer():
         try:
             for generation in range(1, COMMITS + 1):
-                with db.write() as txn:
+                # every tenth commit also changes the schema, so that the
+                # readers resolve their names again meanwhile
+                schema_change = generation % 10 == 0
+                with db.txn(lib.fpta_schema if schema_change
+                            else lib.fpta_write) as txn:
+                    if schema_change:
+                        scratch(txn, generation)
                     assert lib.fpta_delete(txn.handle, table.id, table.row(
                         txn.get(table, 0, generation - 1)[1]).ro) == OK
                     for row in generation_rows(generation, rng):
