@@ -54,9 +54,10 @@ def blob(data):
 
 
 # The kind of value that naturally matches a column type (blob otherwise).
-VALUE_OF = {lib.fptu_uint16: uint, lib.fptu_uint32: uint, lib.fptu_uint64: uint,
-            lib.fptu_int32: sint, lib.fptu_int64: sint, lib.fptu_fp32: fp,
-            lib.fptu_fp64: fp, lib.fptu_datetime: stamp, lib.fptu_cstr: text}
+VALUE_OF = {lib.fptu_uint16: uint, lib.fptu_uint32: uint,
+            lib.fptu_uint64: uint, lib.fptu_int32: sint, lib.fptu_int64: sint,
+            lib.fptu_fp32: fp, lib.fptu_fp64: fp, lib.fptu_datetime: stamp,
+            lib.fptu_cstr: text}
 
 
 def single(x):
@@ -64,14 +65,22 @@ def single(x):
     return struct.unpack("<f", struct.pack("<f", x))[0]
 
 
-def compare(kind, x, y):
-    """What a filter comparison of a row's value x with y gives; a row
-    without the column (x None) fails every comparison."""
-    if x is None:
-        return False
-    return {lib.fpta_node_lt: x < y, lib.fpta_node_gt: x > y,
-            lib.fpta_node_le: x <= y, lib.fpta_node_ge: x >= y,
-            lib.fpta_node_eq: x == y, lib.fpta_node_ne: x != y}[kind]
+COMPARISON = {name: getattr(lib, "fpta_node_" + name)
+              for name in ("lt", "gt", "le", "ge", "eq", "ne")}
+
+
+def holds(tree, row):
+    """What a filter tree (see Filters.tree) says of a row, worked out in
+    Python: a row without the column fails every comparison."""
+    op, *args = tree
+    if op == "not":
+        return not holds(args[0], row)
+    if op in ("and", "or"):
+        return (all if op == "and" else any)(holds(a, row) for a in args)
+    column, y = args
+    x = row.get(column)
+    return x is not None and {"lt": x < y, "gt": x > y, "le": x <= y,
+                              "ge": x >= y, "eq": x == y, "ne": x != y}[op]
 
 
 def pointed(data, length):
@@ -150,9 +159,9 @@ class Row:
     def __init__(self, triples=()):
         triples = list(triples)
         used = len(triples) + sum(data_bytes(t, v) for _, t, v in triples) // 4
-        spare = max(0, min(64, lib.fpta_max_row_bytes // 4 - 1 - used))
-        self.rw = ffi.gc(lib.fptu_alloc(len(triples) + spare // 2,
-                                        4 * (used - len(triples) + spare // 2)),
+        spare = max(0, min(64, lib.fpta_max_row_bytes // 4 - 1 - used)) // 2
+        self.rw = ffi.gc(lib.fptu_alloc(len(triples) + spare,
+                                        4 * (used - len(triples) + spare)),
                          lib.free)
         assert self.rw != ffi.NULL
         for column, ftype, value in triples:
@@ -397,6 +406,19 @@ class Filters:
             setattr(getattr(made, member), name, value)
         self.kept.append(made)
         return made
+
+    def tree(self, table, tree):
+        """The nodes of a tree written as tuples: ("not", a), ("and", a, b),
+        ("or", a, b) or (comparison, column number, Python value)."""
+        op, *args = tree
+        if op == "not":
+            return self.not_(self.tree(table, args[0]))
+        if op in ("and", "or"):
+            return getattr(self, op + "_")(*(self.tree(table, a)
+                                             for a in args))
+        column, x = args
+        return self.cmp(COMPARISON[op], table.col[column],
+                        table.value(column, x))
 
     def cmp(self, kind, column, value):
         return self.node(kind, "node_cmp", left_id=column, right_value=value)

@@ -4,12 +4,13 @@ import threading
 
 import pytest
 
-from engine import (EINVAL, EKEYMISMATCH, ENOKEY, ETYPE, NODATA, NOINDEX, OK,
-                    PK, Filters, blob, compare, fields, ffi, lib, python, sint, text,
-                    uint)
+from engine import (COMPARISON, EINVAL, EKEYMISMATCH, ENOKEY, ETYPE, NODATA,
+                    NOINDEX, OK, PK, Filters, blob, fields, ffi, holds, lib,
+                    python, sint, text, uint)
 
 NUMBERS = [("id", lib.fptu_uint64, PK),
-           ("grp", lib.fptu_int32, lib.fpta_secondary_withdups_ordered_obverse),
+           ("grp", lib.fptu_int32,
+            lib.fpta_secondary_withdups_ordered_obverse),
            ("name", lib.fptu_cstr, NOINDEX)]
 # ids 1..10; grp 0: 3 6 9, grp 1: 1 4 7 10, grp 2: 2 5 8; odd ids have a name
 ROWS = [{0: i, 1: i % 3, **({2: b"n%d" % i} if i % 2 else {})}
@@ -194,44 +195,21 @@ def test_cursor_left_open_at_transaction_end(db, numbers, abort):
         assert txn.rows(numbers) == ROWS
 
 
-# Filters: a builder of the node over the table, and the same test in Python.
-COMPARISONS = [(lib.fpta_node_lt, "lt"), (lib.fpta_node_gt, "gt"),
-               (lib.fpta_node_le, "le"), (lib.fpta_node_ge, "ge"),
-               (lib.fpta_node_eq, "eq"), (lib.fpta_node_ne, "ne")]
-OPERANDS = [(0, uint(5), 5), (1, sint(1), 1), (2, text(b"n5"), b"n5"),
-            (2, text(b"n"), b"n")]
+# Filters, each with the rows it keeps worked out in Python by holds().
+FILTERS = [(op, column, x) for op in COMPARISON
+           for column, x in [(0, 5), (1, 1), (2, b"n5"), (2, b"n")]] + [
+    ("not", ("eq", 2, b"n5")),
+    ("and", ("ge", 0, 3), ("lt", 0, 8)),
+    ("or", ("eq", 1, 1), ("eq", 2, b"n5")),
+    ("not", ("and", ("or", ("eq", 1, 1), ("ge", 0, 3)), ("lt", 0, 8))),
+]
 
 
-def cases():
-    for kind, label in COMPARISONS:
-        for column, value, x in OPERANDS:
-            yield (f"{label}-{column}-{x!r}",
-                   lambda f, t, k=kind, c=column, v=value: f.cmp(k, t.col[c], v),
-                   lambda r, k=kind, c=column, x=x: compare(k, r.get(c), x))
-    eq_n5 = (lambda f, t: f.cmp(lib.fpta_node_eq, t.col[2], text(b"n5")))
-    ge3 = (lambda f, t: f.cmp(lib.fpta_node_ge, t.col[0], uint(3)))
-    lt8 = (lambda f, t: f.cmp(lib.fpta_node_lt, t.col[0], uint(8)))
-    grp1 = (lambda f, t: f.cmp(lib.fpta_node_eq, t.col[1], sint(1)))
-    yield ("not", lambda f, t: f.not_(eq_n5(f, t)),
-           lambda r: r.get(2) != b"n5")
-    yield ("and", lambda f, t: f.and_(ge3(f, t), lt8(f, t)),
-           lambda r: 3 <= r[0] < 8)
-    yield ("or", lambda f, t: f.or_(grp1(f, t), eq_n5(f, t)),
-           lambda r: r[1] == 1 or r.get(2) == b"n5")
-    yield ("not-and-or", lambda f, t: f.not_(f.and_(f.or_(grp1(f, t), ge3(
-        f, t)), lt8(f, t))), lambda r: not ((r[1] == 1 or r[0] >= 3)
-                                            and r[0] < 8))
-
-
-CASES = list(cases())
-
-
-@pytest.mark.parametrize("build, keep", [c[1:] for c in CASES],
-                         ids=[c[0] for c in CASES])
-def test_filter(db, numbers, build, keep):
-    expected = [row for row in ROWS if keep(row)]
+@pytest.mark.parametrize("tree", FILTERS, ids=repr)
+def test_filter(db, numbers, tree):
+    expected = [row for row in ROWS if holds(tree, row)]
     filters = Filters()
-    where = build(filters, numbers)
+    where = filters.tree(numbers, tree)
     count = ffi.new("size_t *")
     with db.read() as txn:
         assert txn.rows(numbers, where=where) == expected

@@ -12,6 +12,7 @@ from engine import (ECOLUMN, EEXIST, EINVAL, ETXNFAILED, MDB_MAP_FULL,
                     open_db)
 
 ITEMS = [("id", lib.fptu_uint64, PK), ("data", lib.fptu_opaque, NOINDEX)]
+MDB_INVALID = -30793
 
 
 def items(db, *ids):
@@ -56,10 +57,21 @@ def test_committed_rows_are_there_after_reopening(tmp_path, durability):
     assert db.close() == OK
 
 
-def test_missing_file_in_readonly(tmp_path):
-    status, handle = open_db(tmp_path / "absent", lib.fpta_readonly)
-    assert (status, handle) == (errno.ENOENT, ffi.NULL)
-    assert not (tmp_path / "absent").exists()
+@pytest.mark.parametrize("content, durability, status", [
+    (None, lib.fpta_readonly, errno.ENOENT),
+    (b"not a database" * 1000, lib.fpta_weak, MDB_INVALID),
+    (b"not a database" * 1000, lib.fpta_readonly, MDB_INVALID),
+    ("folder", lib.fpta_weak, errno.EISDIR)])
+def test_what_cannot_be_opened(tmp_path, content, durability, status):
+    path = tmp_path / "db"
+    if content == "folder":
+        path.mkdir()
+    elif content:
+        path.write_bytes(content)
+    assert open_db(path, durability) == (status, ffi.NULL)
+    assert path.exists() == bool(content)
+    if isinstance(content, bytes):
+        assert path.read_bytes() == content
 
 
 def test_readonly_refuses_write_transactions(db):

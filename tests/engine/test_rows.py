@@ -9,7 +9,8 @@ from engine import (ECOLUMN, EEXIST, EINVAL, ENOKEY, ETYPE, NODATA, NOINDEX,
 
 PEOPLE = [("id", lib.fptu_uint64, PK),
           ("email", lib.fptu_cstr, lib.fpta_secondary_unique_ordered_obverse),
-          ("age", lib.fptu_uint32, lib.fpta_secondary_withdups_ordered_obverse),
+          ("age", lib.fptu_uint32,
+           lib.fpta_secondary_withdups_ordered_obverse),
           ("note", lib.fptu_opaque, NOINDEX)]
 ANN = {0: 1, 1: b"ann@x", 2: 30}
 BOB = {0: 2, 1: b"bob@x", 2: 30, 3: b"\x00note"}
@@ -252,7 +253,8 @@ def test_a_found_row_fetched_changed_and_updated(db, people):
         assert lib.fptu_upsert_uint32(copy, 2, 31) == OK
         assert lib.fptu_upsert_null(copy, 3) == OK
         assert lib.fptu_check(copy) == ffi.NULL
-        assert lib.fpta_put(txn.handle, people.id, lib.fptu_take_noshrink(copy),
+        changed = lib.fptu_take_noshrink(copy)
+        assert lib.fpta_put(txn.handle, people.id, changed,
                             lib.fpta_update) == OK
     assert rows(db, people) == [ANN, {0: 2, 1: b"bob@x", 2: 31}]
 

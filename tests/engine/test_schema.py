@@ -101,7 +101,7 @@ def test_index_kind(db, kind_name):
         assert status == (EEXIST if unique else OK)
         assert txn.put(table, {1: 11}) == (OK if nullable else ENOKEY)
         assert txn.get(table, 0, b"ca")[0] == (OK if unique else EINVAL)
-    expected = KEYS + ([] if unique else [b"ab"]) + ([None] if nullable else [])
+    expected = KEYS + [b"ab"] * (not unique) + [None] * bool(nullable)
     with db.read() as txn:
         ascending = [row.get(0) for row in txn.rows(table, 0)]
         descending = [row.get(0) for row in txn.rows(

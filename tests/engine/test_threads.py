@@ -9,7 +9,8 @@ from engine import NOINDEX, OK, PK, Table, lib
 ROWS, COMMITS, READERS = 40, 150, 3
 COLUMNS = [("id", lib.fptu_uint64, PK),
            ("generation", lib.fptu_uint64, NOINDEX),
-           ("amount", lib.fptu_int64, lib.fpta_secondary_withdups_ordered_obverse)]
+           ("amount", lib.fptu_int64,
+            lib.fpta_secondary_withdups_ordered_obverse)]
 
 
 def generation_rows(generation, rng):
@@ -39,7 +40,8 @@ def check_snapshot(txn, table):
 def scratch(txn, generation):
     """Drops the scratch table of ten commits ago and creates another."""
     if generation > 10:
-        assert lib.fpta_table_drop(txn.handle, b"s%d" % (generation - 10)) == OK
+        dropped = b"s%d" % (generation - 10)
+        assert lib.fpta_table_drop(txn.handle, dropped) == OK
     made = Table("s%d" % generation, COLUMNS)
     assert lib.fpta_table_create(txn.handle, made.name,
                                  made.column_set()) == OK
