@@ -172,18 +172,46 @@ bool LevelDbStorage::Delete(const std::string& key) {
   return true;
 }
 
+namespace {
+
+// Adapts a callback of copies to the traversal's views. The two buffers are
+// reused for the whole traversal, so it does not allocate per entry.
+class CopyingVisit {
+ public:
+  explicit CopyingVisit(const EntryCallback& callback) : callback(callback) {}
+  void operator()(std::string_view keyView, std::string_view valueView) {
+    key.assign(keyView);
+    value.assign(valueView);
+    callback(key, value);
+  }
+
+ private:
+  const EntryCallback& callback;
+  std::string key;
+  std::string value;
+};
+
+}  // namespace
+
 void LevelDbStorage::ForEach(const EntryCallback& callback) const {
-  Traverse<true>(std::string(), callback);
+  Traverse(std::string(), CopyingVisit(callback));
 }
 
 void LevelDbStorage::ForEachKey(const KeyCallback& callback) const {
-  Traverse<false>(std::string(),
-                  [&callback](const std::string& key, const std::string&) { callback(key); });
+  std::string key;
+  Traverse(std::string(), [&callback, &key](std::string_view keyView, std::string_view) {
+    key.assign(keyView);
+    callback(key);
+  });
 }
 
 void LevelDbStorage::ForEachWithPrefix(const std::string& prefix,
                                        const EntryCallback& callback) const {
-  Traverse<true>(prefix, callback);
+  Traverse(prefix, CopyingVisit(callback));
+}
+
+void LevelDbStorage::ForEachView(const EntryViewCallback& callback) const {
+  Traverse(std::string(), callback);
 }
 
 void LevelDbStorage::ThrowUnlessReadOk(const leveldb::Status& status) const {
@@ -231,23 +259,19 @@ std::vector<LevelDbStorage::PendingChange> LevelDbStorage::SortedPendingChanges(
 }
 
 // Walks the stored keys that begin with `prefix` together with the sorted
-// pending changes and calls visit(key, value) for each visible entry. Stored
-// entries are passed in two buffers reused for the whole walk, so a large
-// traversal does not allocate per entry; without kWithValues the value
-// buffer stays empty.
-template <bool kWithValues, typename Visit>
-void LevelDbStorage::Traverse(const std::string& prefix, const Visit& visit) const {
+// pending changes and calls visit(key, value) with views of each visible
+// entry, valid during the call.
+template <typename Visit>
+void LevelDbStorage::Traverse(const std::string& prefix, Visit&& visit) const {
   const std::vector<PendingChange> pending = SortedPendingChanges(prefix);
   auto next = pending.begin();
   const auto visitPending = [&visit](const PendingChange& change) {
     if (change.value != nullptr) {
-      visit(*change.key, *change.value);
+      visit(std::string_view(*change.key), std::string_view(*change.value));
     }
   };
 
   std::unique_ptr<leveldb::Iterator> stored(db->NewIterator(ScanOptions()));
-  std::string key;
-  std::string value;
   for (stored->Seek(prefix); stored->Valid() && stored->key().starts_with(prefix);
        stored->Next()) {
     const leveldb::Slice storedKey = stored->key();
@@ -258,11 +282,9 @@ void LevelDbStorage::Traverse(const std::string& prefix, const Visit& visit) con
       visitPending(*next++);
       continue;
     }
-    key.assign(storedKey.data(), storedKey.size());
-    if constexpr (kWithValues) {
-      value.assign(stored->value().data(), stored->value().size());
-    }
-    visit(key, value);
+    const leveldb::Slice storedValue = stored->value();
+    visit(std::string_view(storedKey.data(), storedKey.size()),
+          std::string_view(storedValue.data(), storedValue.size()));
   }
   // An iterator also stops when a read fails; that must not pass for the end
   // of the data.

@@ -81,6 +81,7 @@ class LevelDbStorage : public OrderedKeyValueStorage {
   // value, a pending deletion hiding it.
   void ForEach(const EntryCallback& callback) const override;
   void ForEachKey(const KeyCallback& callback) const override;
+  void ForEachView(const EntryViewCallback& callback) const override;
   void ForEachWithPrefix(const std::string& prefix,
                          const EntryCallback& callback) const override;
 
@@ -96,8 +97,8 @@ class LevelDbStorage : public OrderedKeyValueStorage {
   void ThrowUnlessReadOk(const leveldb::Status& status) const;
   void AppendPendingWrites();
   std::vector<PendingChange> SortedPendingChanges(const std::string& prefix) const;
-  template <bool kWithValues, typename Visit>
-  void Traverse(const std::string& prefix, const Visit& visit) const;
+  template <typename Visit>
+  void Traverse(const std::string& prefix, Visit&& visit) const;
 
   LevelDbStorageOptions options;
   // Declared before `db` so that they are destroyed after it: the database

@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <cstdint>
 #include <new>
 
 namespace qz::evmon {
@@ -60,6 +61,14 @@ void* MappedAllocator::Realloc(void* block, std::size_t, std::size_t newSize) {
     return block;
   }
   return BlockOf(mremap(mapping, length, newLength, MREMAP_MAYMOVE), newLength);
+}
+
+void MappedAllocator::Prefault(char* begin, std::size_t bytes) {
+  const auto first = reinterpret_cast<std::uintptr_t>(begin) / kPageSize * kPageSize;
+  const auto end = reinterpret_cast<std::uintptr_t>(begin) + bytes;
+  if (end > first) {
+    madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+  }
 }
 
 void MappedAllocator::Free(void* block) {

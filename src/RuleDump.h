@@ -4,42 +4,46 @@
 #ifndef QZ_EVMON_RULE_DUMP_H_
 #define QZ_EVMON_RULE_DUMP_H_
 
-#include <string>
+#include <cstddef>
+#include <string_view>
 
 #include <rapidjson/stringbuffer.h>
-#include <rapidjson/writer.h>
 
+#include "KeyValueStorage.h"
 #include "MappedAllocator.h"
-#include "RuleParams.h"
 
 namespace qz::evmon {
 
-using OutputBuffer = rapidjson::GenericStringBuffer<rapidjson::UTF8<>, MappedAllocator>;
-
-// RapidJSON's compact writer with its default escaping, plus a quicker way
-// to write a member name.
-class OutputWriter : public rapidjson::Writer<OutputBuffer> {
+// The object under construction. Names are escaped as RapidJSON's writer
+// does by default: '"' and '\' get a backslash, 08, 09, 0A, 0C and 0D become
+// \b, \t, \n, \f and \r, every other byte below 20 (hex) becomes \u00XX with
+// upper-case hex digits; every other byte is copied as it is, without a
+// UTF-8 check.
+class OutputDocument {
  public:
-  using Writer::Writer;
+  OutputDocument();
 
-  // Writes `key` as a member name, with its full length: what Key writes,
-  // but a name that needs no escaping, as nearly every rule name, is copied
-  // in one piece rather than byte by byte.
-  void WriteKey(const std::string& key);
+  // Appends the member "name": enabled, with the name's full length.
+  void Add(std::string_view name, bool enabled);
+
+  // Closes the object and appends a newline; returns the whole text, valid
+  // while the document lives. Nothing may be added afterwards.
+  std::string_view Finish();
+
+ private:
+  void AppendEscaped(std::string_view name);
+  void PrefaultAhead(std::size_t bytes);
+
+  rapidjson::GenericStringBuffer<rapidjson::UTF8<>, MappedAllocator> text;
+  bool empty = true;
+  // The text may grow to this size before its pages have to be prefaulted.
+  std::size_t prefaultedSize = 0;
 };
 
-// The process's one output document. Nothing reaches standard output until
-// the traversal has finished, so a failure midway prints nothing.
-extern OutputBuffer outputBuffer;
-extern OutputWriter outputWriter;
-
-// Appends the member key: enabled to the object being written. A zero byte in
-// the key is escaped like any control byte; bytes from 0x80 up are copied
-// without a UTF-8 check.
-void WriteRule(OutputWriter& writer, const std::string& key, const RuleParams& params);
-
-// WriteRule on outputWriter: the per-entry callback of the dump.
-void DumpRule(const std::string& key, const RuleParams& params);
+// Adds every rule of `storage`, in the store's traversal order, to
+// `document`. A value that does not decode ends the dump with the exception
+// of ParseRuleParams; store errors pass through.
+void DumpRules(const KeyValueStorage& storage, OutputDocument& document);
 
 }  // namespace qz::evmon
 

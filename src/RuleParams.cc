@@ -62,6 +62,19 @@ void ParseRuleParams(const char* json, RuleParams& params) {
   params.enabled = enabled->value.GetBool();
 }
 
+void ParseRuleParams(std::string_view value, RuleParams& params) {
+  if (value == kEnabledJson) {
+    params.enabled = true;
+    return;
+  }
+  if (value == kDisabledJson) {
+    params.enabled = false;
+    return;
+  }
+  const std::string json(value);
+  ParseRuleParams(json.c_str(), params);
+}
+
 void SerializeRuleParams(const RuleParams& params, std::string& json) {
   json = params.enabled ? kEnabledJson : kDisabledJson;
 }
@@ -72,7 +85,7 @@ bool GetRuleParams(const std::shared_ptr<KeyValueStorage>& storage, const std::s
   if (!storage->Get(key, json)) {
     return false;
   }
-  ParseRuleParams(json.c_str(), params);
+  ParseRuleParams(std::string_view(json), params);
   return true;
 }
 
@@ -87,7 +100,7 @@ void ForEachRuleParams(const std::shared_ptr<KeyValueStorage>& storage,
                        RuleParamsCallback callback) {
   storage->ForEach([&callback](const std::string& key, const std::string& json) {
     RuleParams params;
-    ParseRuleParams(json.c_str(), params);
+    ParseRuleParams(std::string_view(json), params);
     callback(key, params);
   });
 }

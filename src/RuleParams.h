@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "KeyValueStorage.h"
 
@@ -23,6 +24,9 @@ struct RuleParams {
 // value, and std::invalid_argument("Wrong RuleParams json format") when it is
 // JSON of another shape. `params` changes only on success.
 void ParseRuleParams(const char* json, RuleParams& params);
+
+// As above, for a stored value: decodes `value` up to its first zero byte.
+void ParseRuleParams(std::string_view value, RuleParams& params);
 
 // Replaces `json` with the compact JSON form of `params`.
 void SerializeRuleParams(const RuleParams& params, std::string& json);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include <boost/filesystem.hpp>
 
@@ -69,11 +70,10 @@ int main(int argc, char* argv[]) {
                 << "); moved to " << asidePath << " and recreated empty" << std::endl;
     };
     std::shared_ptr<KeyValueStorage> storage = CreateStorage(options.dbPath, storageOptions);
-    outputWriter.StartObject();
-    ForEachRuleParams(storage, DumpRule);
-    outputWriter.EndObject();
-    outputBuffer.Put('\n');
-    WriteStandardOutput(outputBuffer.GetString(), outputBuffer.GetSize());
+    OutputDocument document;
+    DumpRules(*storage, document);
+    const std::string_view text = document.Finish();
+    WriteStandardOutput(text.data(), text.size());
     return 0;
   } catch (const std::exception& error) {
     std::cerr << "Error: " << error.what() << std::endl;
