@@ -1,12 +1,13 @@
 """Cursors: ranges, orders, the ten moves, changes through a cursor, counts,
 and the filters they apply."""
+import errno
 import threading
 
 import pytest
 
 from engine import (COMPARISON, EINVAL, EKEYMISMATCH, ENOKEY, ETYPE, NODATA,
-                    NOINDEX, OK, PK, Filters, blob, fields, ffi, holds, lib,
-                    python, sint, text, uint)
+                    NOINDEX, OK, PK, Filters, blob, fields, ffi, fp, holds,
+                    lib, python, sint, text, uint)
 
 NUMBERS = [("id", lib.fptu_uint64, PK),
            ("grp", lib.fptu_int32,
@@ -246,14 +247,25 @@ def test_a_column_predicate_gets_null_for_a_missing_field(db, numbers):
         assert ids(txn.rows(numbers, where=where)) == [2, 4, 6, 8, 10]
 
 
-@pytest.mark.parametrize("column, value", [
-    (0, text(b"1")), (0, blob(b"\x01")), (2, uint(1)), (1, text(b"x")),
-    (0, lib.fpta_value_end())])
-def test_value_of_the_wrong_kind_is_refused_at_open(db, numbers, column,
-                                                    value):
+# Values that do not fit a column, as a filter's operand or a cursor's bound
+# (only the indexed columns 0 and 1 take a bound).
+MISFITS = [(0, text(b"1"), ETYPE), (0, blob(b"\x01"), ETYPE),
+           (1, text(b"x"), ETYPE), (0, sint(-1), errno.ERANGE),
+           (1, sint(2**31), errno.ERANGE), (1, fp(0.5), errno.ERANGE)]
+
+
+@pytest.mark.parametrize("place, column, value, status", [
+    *[("filter", *misfit) for misfit in MISFITS],
+    ("filter", 2, uint(1), ETYPE), ("filter", 0, lib.fpta_value_end(), ETYPE),
+    *[("bound", *misfit) for misfit in MISFITS]])
+def test_a_value_that_does_not_fit_is_refused_at_open(db, numbers, place,
+                                                      column, value, status):
     where = Filters().cmp(lib.fpta_node_eq, numbers.col[column], value)
     with db.read() as txn:
-        assert txn.open_cursor(numbers, where=where) == (ETYPE, None)
+        if place == "filter":
+            assert txn.open_cursor(numbers, where=where) == (status, None)
+        else:
+            assert txn.open_cursor(numbers, column, value) == (status, None)
 
 
 def test_the_filter_need_not_outlive_the_open(db, numbers):
