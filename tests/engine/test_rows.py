@@ -1,11 +1,11 @@
 """Writing, finding, deleting and reading rows and their columns."""
 import errno
+
 import pytest
 
 from engine import (ECOLUMN, EEXIST, EINVAL, ENOKEY, ETYPE, NODATA, NOINDEX,
-                    NOTFOUND, OK, PK, Row, blob, fields, fp, image, lib, ffi,
-                    python, sint, single, stamp, text,
-                    uint)
+                    NOTFOUND, OK, PK, Row, blob, ffi, fields, fp, image, lib,
+                    python, sint, single, stamp, text, uint)
 
 PEOPLE = [("id", lib.fptu_uint64, PK),
           ("email", lib.fptu_cstr, lib.fpta_secondary_unique_ordered_obverse),

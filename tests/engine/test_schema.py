@@ -4,8 +4,7 @@ import struct
 import pytest
 
 from engine import (EEXIST, EINVAL, ENOKEY, NOINDEX, NOTFOUND, OK, PK, Table,
-                    name_fields,
-                    ffi, lib)
+                    ffi, lib, name_fields)
 
 ITEMS = [("id", lib.fptu_uint64, PK), ("name", lib.fptu_cstr, NOINDEX),
          ("size", lib.fptu_int32, lib.fpta_secondary_withdups_ordered_obverse)]
