@@ -6,6 +6,7 @@ strings, opaque values, the 96..256-bit kinds and nested tuples (the tuple's
 read-only image). Pointer arguments are always ffi.new objects.
 """
 import contextlib
+import os
 import struct
 
 from _morvane import ffi, lib
@@ -225,6 +226,12 @@ class Table:
         if x is None:
             return default
         return x if isinstance(x, ffi.CData) else self.value(column, x)
+
+
+def child_environment():
+    """The environment of a child Python process that imports this module."""
+    return dict(os.environ, PYTHONPATH=os.pathsep.join(
+        [os.path.dirname(__file__), os.environ.get("PYTHONPATH", "")]))
 
 
 def open_db(path, durability=lib.fpta_weak, regime=0, mode=0o644,

@@ -11,7 +11,7 @@ import time
 import pytest
 
 from crash_child import LOG_COLUMNS, payload
-from engine import OK, Database, lib
+from engine import OK, Database, child_environment, lib
 
 CHILD = os.path.join(os.path.dirname(__file__), "crash_child.py")
 
@@ -19,11 +19,9 @@ CHILD = os.path.join(os.path.dirname(__file__), "crash_child.py")
 def kill_at_random(path, durability, rng):
     """Runs the child until a random moment after its first commit; the
     generations it reported."""
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join(
-        [os.path.dirname(CHILD), os.environ.get("PYTHONPATH", "")]))
     child = subprocess.Popen([sys.executable, CHILD, str(path),
                               str(durability)], stdout=subprocess.PIPE,
-                             env=env)
+                             env=child_environment())
     first = child.stdout.readline()
     time.sleep(rng.uniform(0.01, 0.3))
     child.send_signal(signal.SIGKILL)

@@ -3,13 +3,15 @@ import ctypes
 import errno
 import os
 import stat
+import subprocess
+import sys
 import threading
 
 import pytest
 
 from engine import (ECOLUMN, EEXIST, EINVAL, ETXNFAILED, MDB_MAP_FULL,
-                    NOINDEX, NOTFOUND, OK, PK, Database, Row, Table, ffi, lib,
-                    open_db)
+                    NOINDEX, NOTFOUND, OK, PK, Database, Row, Table,
+                    child_environment, ffi, lib, open_db)
 
 ITEMS = [("id", lib.fptu_uint64, PK), ("data", lib.fptu_opaque, NOINDEX)]
 MDB_INVALID = -30793
@@ -164,6 +166,31 @@ def test_abort_discards_everything(db):
         assert txn.sequence(table, 0) == (OK, 0)
         assert lib.fpta_name_refresh(txn.handle, Table("other", ITEMS).id) \
             == NOTFOUND
+
+
+OTHER_PROCESS = """
+import sys
+from engine import Database, lib
+from test_databases import ITEMS, items
+db = Database(sys.argv[1])
+with db.schema() as txn:
+    assert lib.fpta_table_drop(txn.handle, b"items") == 0
+db.create("items", ITEMS[::-1], [{0: b"moved", 1: 7}])
+db.create("added", ITEMS, [{0: 1, 1: b"new"}])
+"""
+
+
+def test_changes_of_another_process_are_seen(db):
+    table = items(db, 1)
+    with db.read() as txn:
+        assert ids(txn, table) == [1]
+    subprocess.run([sys.executable, "-c", OTHER_PROCESS, str(db.path)],
+                   check=True, env=child_environment())
+    with db.read() as txn:
+        assert txn.rows(table) == [{1: 7, 0: b"moved"}]
+        assert ids(txn, Table("added", ITEMS)) == [1]
+    with db.write() as txn:
+        txn.insert(Table("added", ITEMS), {0: 2, 1: b""})
 
 
 def test_schema_level_is_refused_when_not_alterable(tmp_path):
