@@ -107,10 +107,6 @@ def name_fields(name):
     return shove, version, number
 
 
-def image(ro):
-    return pointed(ro.units, ro.total_bytes)
-
-
 def fields(ro):
     """The live fields of a row (fptu_ro) via fpta_field2value."""
     found = {}
@@ -175,6 +171,12 @@ class Row:
     def ro(self):
         return lib.fptu_take_noshrink(self.rw)
 
+    @property
+    def image(self):
+        """The bytes of the read-only form, copied out."""
+        ro = self.ro
+        return pointed(ro.units, ro.total_bytes)
+
 
 class Table:
     """A table's description and its names.
@@ -219,7 +221,7 @@ class Table:
     def value(self, column, x):
         """x as a value of the column; a composite takes {part: value}."""
         if isinstance(self.type(column), tuple):
-            return blob(image(self.row(x).ro))
+            return blob(self.row(x).image)
         return VALUE_OF.get(self.type(column), blob)(x)
 
     def bound(self, column, x, default):
@@ -309,8 +311,14 @@ class Txn:
                                                 column) == OK
 
     def put(self, table, row, op=lib.fpta_insert):
+        """row: a dict or a Row; a dict's Row lives until the call returns,
+        as the view .ro needs."""
         row = table.row(row) if isinstance(row, dict) else row
         return lib.fpta_put(self.handle, table.id, row.ro, op)
+
+    def delete(self, table, row):
+        row = table.row(row) if isinstance(row, dict) else row
+        return lib.fpta_delete(self.handle, table.id, row.ro)
 
     def insert(self, table, *rows):
         for row in rows:
@@ -389,6 +397,10 @@ class Cursor:
         status, row = self.get()
         assert status == OK
         return row
+
+    def update(self, table, row):
+        row = table.row(row)
+        return lib.fpta_cursor_update(self.handle, row.ro)
 
     def rest(self, step=lib.fpta_next):
         """The row the cursor stands on and every one after it."""

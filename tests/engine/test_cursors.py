@@ -136,8 +136,7 @@ def test_cursor_update(db, numbers, column, change, status):
             if column:
                 assert cursor.move(lib.fpta_dup_next) == OK
             assert cursor.row() == ROWS[3]
-            assert lib.fpta_cursor_update(
-                cursor.handle, numbers.row(change).ro) == status
+            assert cursor.update(numbers, change) == status
             assert cursor.row() == (change if status == OK else ROWS[3])
     expected = ROWS[:3] + [change if status == OK else ROWS[3]] + ROWS[4:]
     with db.read() as txn:
@@ -188,8 +187,7 @@ def test_cursor_left_open_at_transaction_end(db, numbers, abort):
     assert cursor.get() == (EINVAL, None)
     assert lib.fpta_cursor_count(cursor.handle, count, 10) == EINVAL
     assert lib.fpta_cursor_delete(cursor.handle) == EINVAL
-    assert lib.fpta_cursor_update(cursor.handle,
-                                  numbers.row(ROWS[0]).ro) == EINVAL
+    assert cursor.update(numbers, ROWS[0]) == EINVAL
     assert cursor.eof() == EINVAL
     assert cursor.close() == OK
     with db.read() as txn:

@@ -10,7 +10,7 @@ import threading
 import pytest
 
 from engine import (ECOLUMN, EEXIST, EINVAL, ETXNFAILED, MDB_MAP_FULL,
-                    NOINDEX, NOTFOUND, OK, PK, Database, Row, Table,
+                    NOINDEX, NOTFOUND, OK, PK, Database, Row, Table, Txn,
                     child_environment, ffi, lib, open_db)
 
 ITEMS = [("id", lib.fptu_uint64, PK), ("data", lib.fptu_opaque, NOINDEX)]
@@ -204,18 +204,22 @@ def test_schema_level_is_refused_when_not_alterable(tmp_path):
     assert db.close() == OK
 
 
+def through_cursor(txn, table, call):
+    with txn.cursor(table) as cursor:
+        return call(cursor)
+
+
 # Calls that change something: refused in a read transaction, and (for the
 # schema) in a plain write transaction.
 WRITES = {
     "put": lambda txn, t: txn.put(t, {0: 9, 1: b""}),
     "upsert": lambda txn, t: txn.put(t, {0: 1, 1: b"y"}, lib.fpta_upsert),
-    "delete": lambda txn, t: lib.fpta_delete(txn.handle, t.id,
-                                             t.row({0: 1, 1: b"x"}).ro),
+    "delete": lambda txn, t: txn.delete(t, {0: 1, 1: b"x"}),
     "sequence": lambda txn, t: txn.sequence(t, 1)[0],
-    "cursor_delete": lambda txn, t: lib.fpta_cursor_delete(
-        txn.cursor(t).handle),
-    "cursor_update": lambda txn, t: lib.fpta_cursor_update(
-        txn.cursor(t).handle, t.row({0: 1, 1: b"y"}).ro),
+    "cursor_delete": lambda txn, t: through_cursor(
+        txn, t, lambda cursor: lib.fpta_cursor_delete(cursor.handle)),
+    "cursor_update": lambda txn, t: through_cursor(
+        txn, t, lambda cursor: cursor.update(t, {0: 1, 1: b"y"})),
 }
 SCHEMA_CHANGES = {
     "create": lambda txn, t: lib.fpta_table_create(
@@ -268,8 +272,7 @@ DEAD_HANDLES = {
     "begin": lambda h, t: lib.fpta_transaction_begin(
         h.db, lib.fpta_read, ffi.new("fpta_txn **")),
     "end": lambda h, t: lib.fpta_transaction_end(h.txn, True),
-    "put": lambda h, t: lib.fpta_put(h.txn, t.id, t.row({0: 5, 1: b""}).ro,
-                                     lib.fpta_upsert),
+    "put": lambda h, t: Txn(h.txn).put(t, {0: 5, 1: b""}, lib.fpta_upsert),
     "get": lambda h, t: lib.fpta_get(h.txn, t.col[0], ffi.new(
         "fpta_value *", lib.fpta_value_uint(1)), ffi.new("fptu_ro *")),
     "cursor_open": lambda h, t: lib.fpta_cursor_open(

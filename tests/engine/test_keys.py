@@ -130,8 +130,7 @@ def test_long_primary_keys_are_exact_and_unique(db, index):
         assert txn.get(table, 0, b"k" * 600 + b"c") == (NOTFOUND, None)
         assert txn.get(table, 0, b"k" * 5001) == (NOTFOUND, None)
         assert sorted(row[0] for row in txn.rows(table)) == sorted(LONG)
-        assert lib.fpta_delete(txn.handle, table.id,
-                               table.row({0: LONG[5], 1: 5}).ro) == OK
+        assert txn.delete(table, {0: LONG[5], 1: 5}) == OK
         assert txn.get(table, 0, LONG[4]) == (OK, {0: LONG[4], 1: 4})
         assert txn.get(table, 0, LONG[5]) == (NOTFOUND, None)
 

@@ -114,7 +114,7 @@ class Run:
         else:
             row = spec.make(self.rng)
         expected = OK if rows.get(row[0]) == row else NOTFOUND
-        status = lib.fpta_delete(self.txn.handle, table.id, table.row(row).ro)
+        status = self.txn.delete(table, row)
         assert status == expected, (row, status)
         if status == OK:
             del rows[row[0]]
@@ -222,7 +222,7 @@ class Run:
             row = {**spec.make(self.rng), 0: cursor.row()[0]}
             taken = any(other[2] == row[2] for other in rows.values()
                         if other[0] != row[0])
-            status = lib.fpta_cursor_update(cursor.handle, table.row(row).ro)
+            status = cursor.update(table, row)
             assert status == (EEXIST if taken else OK), (row, status)
             if status == OK:
                 rows[row[0]] = row

@@ -4,7 +4,7 @@ import errno
 import pytest
 
 from engine import (ECOLUMN, EEXIST, EINVAL, ENOKEY, ETYPE, NODATA, NOINDEX,
-                    NOTFOUND, OK, PK, Row, blob, ffi, fields, fp, image, lib,
+                    NOTFOUND, OK, PK, Row, blob, ffi, fields, fp, lib,
                     python, sint, single, stamp, text, uint)
 
 PEOPLE = [("id", lib.fptu_uint64, PK),
@@ -78,11 +78,10 @@ def test_put(db, people, op, row, status, after, validate_first):
 
 def test_insert_row(db, people):
     carl = {0: 3, 1: b"carl@x", 2: 40}
+    row = people.row(carl)
     with db.write() as txn:
-        assert lib.fpta_insert_row(txn.handle, people.id,
-                                   people.row(carl).ro) == OK
-        assert lib.fpta_insert_row(txn.handle, people.id,
-                                   people.row(carl).ro) == EEXIST
+        assert lib.fpta_insert_row(txn.handle, people.id, row.ro) == OK
+        assert lib.fpta_insert_row(txn.handle, people.id, row.ro) == EEXIST
     assert rows(db, people) == [ANN, BOB, carl]
 
 
@@ -94,8 +93,7 @@ def test_insert_row(db, people):
 ])
 def test_delete_takes_the_equal_row(db, people, row, status, after):
     with db.write() as txn:
-        assert lib.fpta_delete(txn.handle, people.id,
-                               people.row(row).ro) == status
+        assert txn.delete(people, row) == status
     assert rows(db, people) == after
     assert rows(db, people, 2) == after
 
@@ -105,8 +103,7 @@ def test_delete_among_duplicates(db):
         ("k", lib.fptu_int32, lib.fpta_primary_withdups_ordered_obverse),
         ("v", lib.fptu_cstr, NOINDEX)], [{0: 1, 1: b"a"}, {0: 1, 1: b"b"}])
     with db.write() as txn:
-        assert lib.fpta_delete(txn.handle, table.id,
-                               table.row({0: 1, 1: b"b"}).ro) == OK
+        assert txn.delete(table, {0: 1, 1: b"b"}) == OK
         assert txn.rows(table) == [{0: 1, 1: b"a"}]
 
 
@@ -191,7 +188,7 @@ def test_upsert_column(db, ftype, value, status, stored):
         assert lib.fpta_name_refresh_couple(txn.handle, table.id,
                                             table.col[1]) == OK
     row = Row([(0, lib.fptu_uint64, 1)])
-    before = image(row.ro)
+    before = row.image
     assert lib.fpta_upsert_column(row.rw, table.col[1], value) == status
     if status == OK:
         assert fields(row.ro) == {0: 1, 1: stored}
@@ -199,7 +196,7 @@ def test_upsert_column(db, ftype, value, status, stored):
             assert txn.put(table, row) == OK
             assert txn.get(table, 0, 1) == (OK, {0: 1, 1: stored})
     else:
-        assert image(row.ro) == before
+        assert row.image == before
 
 
 # Every column type, stored and found again byte for byte.
@@ -211,7 +208,7 @@ VALUES = {
     lib.fptu_128: bytes(range(100, 116)), lib.fptu_160: b"\xff" * 20,
     lib.fptu_256: bytes(range(32)), lib.fptu_cstr: b"h\x00llo",
     lib.fptu_opaque: b"\x00\xff\x00",
-    lib.fptu_nested: image(Row([(3, lib.fptu_uint64, 7)]).ro),
+    lib.fptu_nested: Row([(3, lib.fptu_uint64, 7)]).image,
 }
 
 

@@ -196,10 +196,23 @@ def test_stale_names_are_refreshed_by_every_call(db):
         assert lib.fpta_table_drop(txn.handle, b"items") == OK
     moved = db.create("items", [ITEMS[2], ITEMS[1], ITEMS[0]])
     with db.write() as txn:
-        assert lib.fpta_put(txn.handle, old.id, moved.row(
-            {2: 1, 1: b"one", 0: 10}).ro, lib.fpta_insert) == OK
+        assert txn.put(old, moved.row({2: 1, 1: b"one", 0: 10})) == OK
         assert txn.get(old, 0, 1) == (OK, {2: 1, 1: b"one", 0: 10})
     assert name_fields(old.col[0])[1:] == (name_fields(old.id)[1], 2)
+
+
+def test_a_reader_keeps_the_schema_of_its_snapshot(db):
+    old = db.create("items", ITEMS, [{0: 1, 1: b"old", 2: 10}])
+    reader = db.begin(lib.fpta_read)
+    with db.schema() as txn:
+        assert lib.fpta_table_drop(txn.handle, b"items") == OK
+    moved = db.create("items", ITEMS[::-1], [{2: 2, 1: b"new", 0: 20}])
+    assert reader.rows(old) == [{0: 1, 1: b"old", 2: 10}]
+    assert reader.get(old, 0, 1) == (OK, {0: 1, 1: b"old", 2: 10})
+    with db.read() as txn:
+        assert txn.rows(old) == txn.rows(moved) == [{2: 2, 1: b"new", 0: 20}]
+    assert reader.rows(old, 2) == [{0: 1, 1: b"old", 2: 10}]
+    assert reader.end() == OK
 
 
 def test_names_that_do_not_resolve(db):

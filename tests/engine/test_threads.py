@@ -63,8 +63,8 @@ def test_readers_see_whole_commits(db):
                             else lib.fpta_write) as txn:
                     if schema_change:
                         scratch(txn, generation)
-                    assert lib.fpta_delete(txn.handle, table.id, table.row(
-                        txn.get(table, 0, generation - 1)[1]).ro) == OK
+                    assert txn.delete(table, txn.get(
+                        table, 0, generation - 1)[1]) == OK
                     for row in generation_rows(generation, rng):
                         assert txn.put(table, row, lib.fpta_upsert) == OK
         except BaseException as failure:
