@@ -398,6 +398,12 @@ class Cursor:
         assert status == OK
         return row
 
+    def count(self, limit):
+        """(status, count) of fpta_cursor_count."""
+        count = ffi.new("size_t *")
+        status = lib.fpta_cursor_count(self.handle, count, limit)
+        return status, count[0]
+
     def update(self, table, row):
         row = table.row(row)
         return lib.fpta_cursor_update(self.handle, row.ro)

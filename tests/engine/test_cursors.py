@@ -168,13 +168,12 @@ def test_cursor_delete_stands_on_the_next_row(db, numbers, column, low,
 
 @pytest.mark.parametrize("low, high, limit, expected", [
     (None, None, 100, 10), (None, None, 10, 10), (None, None, 3, 3),
-    (3, 7, 100, 4), (3, 7, 2, 2)])
+    (None, None, 0, 0), (3, 7, 100, 4), (3, 7, 2, 2)])
 def test_count(db, numbers, low, high, limit, expected):
-    count = ffi.new("size_t *")
     with db.read() as txn:
         with txn.cursor(numbers, 0, low, high) as cursor:
-            assert lib.fpta_cursor_count(cursor.handle, count, limit) == OK
-    assert count[0] == expected
+            assert cursor.count(limit) == (OK, expected)
+            assert cursor.row() == ROWS[(low or 1) - 1]
 
 
 @pytest.mark.parametrize("abort", [False, True])
@@ -182,10 +181,9 @@ def test_cursor_left_open_at_transaction_end(db, numbers, abort):
     txn = db.begin(lib.fpta_write)
     cursor = txn.cursor(numbers)
     assert txn.end(abort=abort) == OK
-    count = ffi.new("size_t *")
     assert cursor.move(lib.fpta_next) == EINVAL
     assert cursor.get() == (EINVAL, None)
-    assert lib.fpta_cursor_count(cursor.handle, count, 10) == EINVAL
+    assert cursor.count(10) == (EINVAL, 0)
     assert lib.fpta_cursor_delete(cursor.handle) == EINVAL
     assert cursor.update(numbers, ROWS[0]) == EINVAL
     assert cursor.eof() == EINVAL
@@ -209,13 +207,11 @@ def test_filter(db, numbers, tree):
     expected = [row for row in ROWS if holds(tree, row)]
     filters = Filters()
     where = filters.tree(numbers, tree)
-    count = ffi.new("size_t *")
     with db.read() as txn:
         assert txn.rows(numbers, where=where) == expected
         assert txn.rows(numbers, where=where, options=DESC) == expected[::-1]
         with txn.cursor(numbers, 1, where=where) as cursor:
-            assert lib.fpta_cursor_count(cursor.handle, count, 100) == OK
-    assert count[0] == len(expected)
+            assert cursor.count(100) == (OK, len(expected))
 
 
 def test_python_predicates_with_their_arguments(db, numbers):

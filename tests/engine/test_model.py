@@ -191,11 +191,9 @@ class Run:
 
     def count(self):
         cursor, _, expected, _ = self.scan_arguments()
-        limit = self.rng.randrange(1, 80)
-        count = ffi.new("size_t *")
+        limit = self.rng.randrange(80)
         with cursor:
-            assert lib.fpta_cursor_count(cursor.handle, count, limit) == OK
-        assert count[0] == min(limit, len(expected))
+            assert cursor.count(limit) == (OK, min(limit, len(expected)))
 
     def cursor_delete(self):
         table, rows = self.tables["users"], self.rows["users"]
