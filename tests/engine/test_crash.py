@@ -10,8 +10,8 @@ import time
 
 import pytest
 
-from crash_child import LOG_COLUMNS, payload
-from engine import OK, Database, child_environment, lib
+from crash_child import LOG_COLUMNS, payload, scratch_name
+from engine import NOTFOUND, OK, Database, Table, child_environment, lib
 
 CHILD = os.path.join(os.path.dirname(__file__), "crash_child.py")
 
@@ -28,6 +28,10 @@ def kill_at_random(path, durability, rng):
     rest = child.stdout.read()
     assert child.wait() == -signal.SIGKILL
     return [int(line) for line in (first + rest).split()]
+
+
+def refresh(txn, name):
+    return lib.fpta_name_refresh(txn.handle, Table(name.decode(), []).id)
 
 
 @pytest.mark.parametrize("durability", [lib.fpta_sync, lib.fpta_lazy,
@@ -47,8 +51,14 @@ def test_killed_writer_leaves_a_committed_state(tmp_path, durability):
         db = Database(path, durability=durability)
         with db.read() as txn:
             rows = txn.rows(table)
+            generation = rows[0][1]
+            # the last commit that replaced the scratch table, and those before
+            last = generation // 5 * 5
+            for replaced in range(0, last, 5):
+                assert refresh(txn, scratch_name(replaced)) == NOTFOUND
+            assert refresh(txn, scratch_name(last)) == (OK if last
+                                                         else NOTFOUND)
         assert db.close() == OK
-        generation = rows[0][1]
         assert rows == [{0: 0, 1: generation}] + [
             {0: n, 1: n, 2: payload(n)} for n in range(1, generation + 1)]
         assert generation <= reported[-1] + 1
