@@ -26,7 +26,7 @@ def user(rng):
     if rng.random() < 0.85:
         row[1] = rng.choice(TAGS)
     if rng.random() < 0.5:
-        row[3] = rng.randbytes(rng.randrange(20))
+        row[3] = rng.randbytes(rng.choice([0, 7, 20, 3000]))
     return row
 
 
@@ -35,8 +35,15 @@ def nulls_first(value):
 
 
 def word(rng):
-    row = {0: bytes(rng.choice(b"abz") for _ in range(rng.randrange(1, 5))),
-           2: rng.randrange(6)}
+    """Short words, and words longer than a key may be whose reversed key
+    (the index is reverse) differs from every other within its first bytes:
+    their order is exact too."""
+    if rng.random() < 0.8:
+        key = bytes(rng.choice(b"abz") for _ in range(rng.randrange(1, 5)))
+    else:
+        key = b"z" * 500 + bytes(rng.choice(b"ab")
+                                 for _ in range(rng.randrange(1, 4)))
+    row = {0: key, 2: rng.randrange(6)}
     if rng.random() < 0.7:
         row[1] = rng.choice(WEIGHTS)
     return row
