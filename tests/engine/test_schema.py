@@ -1,4 +1,6 @@
 """Tables, sequences, names, and what each kind of index promises."""
+import errno
+import os
 import struct
 
 import pytest
@@ -58,6 +60,8 @@ def test_info(db):
     assert (status, count, stat.row_count) == (OK, 1000, 1000)
     assert stat.btree_depth >= 2 and stat.branch_pages >= 1
     assert stat.leaf_pages > 1 and stat.total_bytes >= 100_000
+    pages = stat.branch_pages + stat.leaf_pages + stat.large_pages
+    assert stat.total_bytes == pages * os.sysconf("SC_PAGE_SIZE")
 
 
 def test_sequence_is_part_of_the_transaction(db):
@@ -68,8 +72,11 @@ def test_sequence_is_part_of_the_transaction(db):
     txn = db.begin()
     assert txn.sequence(table, 100) == (OK, 2**40 + 5)
     assert txn.end(abort=True) == OK
+    with db.write() as txn:
+        assert txn.sequence(table, 2**64 - 2**40 - 6) == (OK, 2**40 + 5)
+        assert txn.sequence(table, 1)[0] == errno.ERANGE
     with db.read() as txn:
-        assert txn.sequence(table, 0) == (OK, 2**40 + 5)
+        assert txn.sequence(table, 0) == (OK, 2**64 - 1)
 
 
 # What an index kind promises, seen through a string column: the key column
