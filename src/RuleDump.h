@@ -37,7 +37,8 @@ class OutputDocument {
   rapidjson::GenericStringBuffer<rapidjson::UTF8<>, MappedAllocator> text;
   bool empty = true;
   // The text may grow to this size before its pages have to be prefaulted.
-  std::size_t prefaultedSize = 0;
+  // A small document is left to page faults.
+  std::size_t prefaultedSize = 1u << 20;
 };
 
 // Adds every rule of `storage`, in the store's traversal order, to

@@ -17,9 +17,9 @@ struct EscapeCase {
 
 void PrintTo(const EscapeCase& c, std::ostream* os) { *os << ::testing::PrintToString(c.key); }
 
-class OutputDocumentTest : public ::testing::TestWithParam<EscapeCase> {};
+class OutputEscapeTest : public ::testing::TestWithParam<EscapeCase> {};
 
-TEST_P(OutputDocumentTest, EscapesNameWithFullLength) {
+TEST_P(OutputEscapeTest, EscapesNameWithFullLength) {
   OutputDocument document;
   document.Add(GetParam().key, true);
   document.Add("next", false);
@@ -29,7 +29,7 @@ TEST_P(OutputDocumentTest, EscapesNameWithFullLength) {
 // The longer names put the byte to escape at the end of a word and of the
 // tail that the escape check reads.
 INSTANTIATE_TEST_SUITE_P(
-    Keys, OutputDocumentTest,
+    Keys, OutputEscapeTest,
     ::testing::Values(EscapeCase{"r1", "r1"},
                       EscapeCase{"", ""},
                       EscapeCase{std::string("a\0b", 3), R"(a\u0000b)"},
@@ -47,6 +47,19 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(OutputDocumentTest, EmptyDocumentIsAnEmptyObject) {
   OutputDocument document;
   EXPECT_EQ(document.Finish(), "{}\n");
+}
+
+// Megabytes of text cross the points where the buffer's pages are
+// prefaulted and where it grows.
+TEST(OutputDocumentTest, LargeDocumentIsWhole) {
+  OutputDocument document;
+  std::string expected = "{";
+  for (int i = 0; i < 100000; ++i) {
+    const std::string name = "rule.group-" + std::to_string(i) + std::string(i % 40, 'x');
+    document.Add(name, i % 3 == 0);
+    expected += (i == 0 ? "\"" : ",\"") + name + (i % 3 == 0 ? "\":true" : "\":false");
+  }
+  EXPECT_TRUE(document.Finish() == expected + "}\n");
 }
 
 TEST(DumpRulesTest, StopsAtFirstUndecodableValue) {
