@@ -3,20 +3,18 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "ProgramOptions.h"
 
 namespace {
 
-void Require(bool condition) {
-  if (!condition) std::abort();
-}
+using qz::evmon::fuzz::Require;
 
 struct Model {
   std::string dbPath;

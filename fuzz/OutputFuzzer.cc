@@ -5,20 +5,18 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include <rapidjson/document.h>
 
+#include "FuzzSupport.h"
 #include "RuleDump.h"
 
 namespace {
 
-void Require(bool condition) {
-  if (!condition) std::abort();
-}
+using qz::evmon::fuzz::Require;
 
 // The escaping as the user's guide tells it, one byte at a time.
 std::string Escaped(std::string_view name) {

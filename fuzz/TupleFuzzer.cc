@@ -9,43 +9,18 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "fpta.h"
 
 namespace {
 
-void Require(bool condition) {
-  if (!condition) std::abort();
-}
-
-struct FreeDeleter {
-  void operator()(void* memory) const { std::free(memory); }
-};
-
-// The bytes still to be read; reading past the end gives zeros.
-class Input {
- public:
-  Input(const std::uint8_t* data, std::size_t size) : data(data), size(size) {}
-  bool Empty() const { return at >= size; }
-  unsigned Byte() { return at < size ? data[at++] : 0; }
-  unsigned Short() { return Byte() | Byte() << 8; }
-  // Up to `wanted` bytes, fewer at the end of the input.
-  std::vector<std::uint8_t> Bytes(std::size_t wanted) {
-    const std::size_t taken = std::min(wanted, size - std::min(at, size));
-    std::vector<std::uint8_t> bytes(data + at, data + at + taken);
-    at += taken;
-    return bytes;
-  }
-
- private:
-  const std::uint8_t* data;
-  std::size_t size;
-  std::size_t at = 0;
-};
+using qz::evmon::fuzz::FreeDeleter;
+using qz::evmon::fuzz::Require;
+using Input = qz::evmon::fuzz::ByteReader;
 
 void FetchImage(Input& input) {
   const unsigned more = input.Byte();
