@@ -13,6 +13,8 @@ namespace {
 // block alone, can unmap it.
 constexpr std::size_t kHeaderSize = alignof(std::max_align_t);
 constexpr std::size_t kPageSize = 4096;
+// Large mappings grow in steps of a huge page's size, so that a growing
+// block is remapped less often.
 constexpr std::size_t kHugePageSize = 2u << 20;
 
 std::size_t MappingLength(std::size_t size) {
@@ -29,8 +31,6 @@ void* BlockOf(void* mapping, std::size_t length) {
   if (mapping == MAP_FAILED) {
     throw std::bad_alloc();
   }
-  // Only advice: without huge pages the buffer works all the same.
-  madvise(mapping, length, MADV_HUGEPAGE);
   *static_cast<std::size_t*>(mapping) = length;
   return static_cast<char*>(mapping) + kHeaderSize;
 }

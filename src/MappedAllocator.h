@@ -7,11 +7,12 @@
 
 namespace qz::evmon {
 
-// Maps each block directly from the system, asks for transparent huge pages,
-// and grows a block by remapping it, which moves no bytes. The document of a
-// million rules runs to tens of MiB; filled through 4 KiB pages, its page
-// faults alone would cost a good part of the time it takes to read the
-// database. Meant for few, large blocks: every block takes at least a page.
+// Maps each block directly from the system and grows a block by remapping
+// it, which moves no bytes. The document of a million rules runs to tens or
+// hundreds of MiB; its pages are best made present in bulk (Prefault): one
+// page fault per 4 KiB page would cost a good part of the time it takes to
+// read the database. Meant for few, large blocks: every block takes at least
+// a page.
 // Throws std::bad_alloc when the system refuses memory.
 class MappedAllocator {
  public:
@@ -26,9 +27,8 @@ class MappedAllocator {
   static void Free(void* block);
 
   // Makes the pages holding [begin, begin + bytes) of a block present and
-  // writable in one call instead of one page fault per page, which is most
-  // of the cost of filling a large block when the system gives no huge
-  // pages. Only advice: without it the pages come at the first write.
+  // writable in one call instead of one page fault per page. Only advice:
+  // without it the pages come at the first write.
   static void Prefault(char* begin, std::size_t bytes);
 };
 

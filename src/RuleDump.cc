@@ -61,8 +61,10 @@ char ShortEscape(unsigned char byte) {
 // The pages of the text are prefaulted this far ahead of the writes: far
 // enough that the calls are few, near enough that the untouched rest of
 // the buffer's capacity stays out of memory. bench/veltrix/run, a million
-// names of about 200 bytes: 0.28 s instead of 0.42 s, 0.05 s of it in the
-// kernel instead of 0.15 s (huge pages are granted to prefaulted ranges).
+// names of about 200 bytes: 0.33 s instead of 0.38 s. (Asking for
+// transparent huge pages as well was quicker at best, 0.29 s, but took 0.7 s
+// whenever the kernel compacted memory first, as it did in every round of
+// the benchmark.)
 constexpr std::size_t kPrefaultAhead = 1u << 20;
 
 constexpr char kTrueTail[] = "\":true";
