@@ -270,10 +270,6 @@ int fpta_db_open(const char *path, fpta_durability durability, fpta_regime_flags
   made->alterable = alterable_schema;
   made->device = file.st_dev;
   made->inode = file.st_ino;
-  MDB_envinfo info;
-  mdb_env_info(env, &info);
-  made->map = static_cast<const char *>(info.me_mapaddr);
-  made->map_size = info.me_mapsize;
   status = Initialise(made);
   if (status != MDB_SUCCESS) {
     mdb_env_close(env);

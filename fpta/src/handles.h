@@ -37,8 +37,6 @@ struct fpta_db {
   MDB_env *env = nullptr;
   MDB_dbi schema_dbi = 0;     // "fpta.schema": table records, the schema version, the store serial
   MDB_dbi sequences_dbi = 0;  // "fpta.sequences": each table's sequence
-  const char *map = nullptr;  // where LMDB maps the file, and how far
-  size_t map_size = 0;
   bool readonly = false;
   bool alterable = false;
   dev_t device = 0;
@@ -79,7 +77,7 @@ struct fpta_txn {
   fpta::keys::Key key;
   std::vector<fpta::keys::Key> new_keys, old_keys;  // by secondary index
   std::vector<const fptu_field *> fields, old_fields;  // by column number
-  std::vector<uint32_t> copy;                          // a row copied out of the map
+  std::vector<uint32_t> copy;                          // the row being written, copied
 };
 
 namespace fpta::filters {

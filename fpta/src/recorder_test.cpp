@@ -33,7 +33,8 @@ class Recorder : public ::testing::Test {
 
 TEST_F(Recorder, WritesIntegersEnumerationsAndPointers) {
   fpta_db *db = nullptr;
-  const char *path = "db";
+  // An empty path is refused before anything is opened.
+  const char *path = "";
   fpta_db_open(path, fpta_lazy, static_cast<fpta_regime_flags>(5), 0644, 1048576, true, &db);
   EXPECT_EQ(Last(), "fpta_db_open(" + Hex(path) + ", 2, 5, 420, 1048576, 1, " + Hex(&db) + ")");
   fptu_upsert_uint64(nullptr, 3, UINT64_MAX);

@@ -61,11 +61,10 @@ int NextSerial(fpta_txn *txn, const Table &table, keys::Key *serial) {
   return MDB_SUCCESS;
 }
 
-// LMDB writes the pages of its map in place, so a row that lies in the map
-// (one read in this transaction) is copied before it is written back.
+// A row given to a write may be one read in this transaction, whose bytes
+// lie on a page LMDB is about to change (in the map, or a dirty page of the
+// transaction); so it is written from a copy.
 fptu_ro Detached(fpta_txn *txn, const fptu_ro &row) {
-  const char *bytes = reinterpret_cast<const char *>(row.units);
-  if (bytes < txn->db->map || bytes >= txn->db->map + txn->db->map_size) return row;
   txn->copy.assign(reinterpret_cast<const uint32_t *>(row.units),
                    reinterpret_cast<const uint32_t *>(row.units) + row.total_bytes / sizeof(uint32_t));
   return fptu_ro{{reinterpret_cast<const fptu_unit *>(txn->copy.data()), row.total_bytes}};
