@@ -256,6 +256,33 @@ def test_a_found_row_fetched_changed_and_updated(db, people):
     assert rows(db, people) == [ANN, {0: 2, 1: b"bob@x", 2: 31}]
 
 
+@pytest.mark.parametrize("note", [b"", b"n" * 5000])
+def test_rows_handed_out_by_the_engine_can_be_written_back(db, note):
+    """Rows that point into the database map, some into pages of the
+    writing transaction itself, or (long ones) into overflow pages."""
+    people = db.create("people", PEOPLE, [ANN, {**BOB, 3: note}])
+    copy = db.create("copy", PEOPLE)
+    with db.write() as txn:
+        found = ffi.new("fptu_ro *")
+        for key in (1, 2):
+            assert lib.fpta_get(txn.handle, people.col[0],
+                                ffi.new("fpta_value *", uint(key)), found) == OK
+            assert lib.fpta_put(txn.handle, people.id, found[0],
+                                lib.fpta_update) == OK
+            assert lib.fpta_get(txn.handle, people.col[0],
+                                ffi.new("fpta_value *", uint(key)), found) == OK
+            assert lib.fpta_put(txn.handle, copy.id, found[0],
+                                lib.fpta_insert) == OK
+        with txn.cursor(people) as cursor:
+            while not cursor.eof():
+                assert lib.fpta_cursor_get(cursor.handle, found) == OK
+                assert lib.fpta_cursor_update(cursor.handle, found[0]) == OK
+                assert cursor.move(lib.fpta_next) in (OK, NODATA)
+        bob = {**BOB, 3: note}
+        assert txn.rows(people) == txn.rows(copy) == [ANN, bob]
+        assert txn.rows(people, 1) == [ANN, bob]
+
+
 def test_largest_row(db):
     table = db.create("t", [("id", lib.fptu_uint64, PK),
                             ("a", lib.fptu_opaque, NOINDEX),
