@@ -324,11 +324,16 @@ class Txn:
         for row in rows:
             assert self.put(table, row) == OK, row
 
-    def get(self, table, column, x):
-        """(status, row dict or None) of fpta_get by a column's value."""
+    def find(self, table, column, x):
+        """(status, fptu_ro pointer) of fpta_get by a column's value: the
+        row itself, in the database's memory."""
         key = ffi.new("fpta_value *", table.value(column, x))
         out = ffi.new("fptu_ro *")
-        status = lib.fpta_get(self.handle, table.col[column], key, out)
+        return lib.fpta_get(self.handle, table.col[column], key, out), out
+
+    def get(self, table, column, x):
+        """(status, row dict or None) of fpta_get by a column's value."""
+        status, out = self.find(table, column, x)
         return status, fields(out[0]) if status == OK else None
 
     def info(self, table):

@@ -120,9 +120,8 @@ def test_get_column(db, people):
     value = ffi.new("fpta_value *")
     with db.read() as txn:
         txn.refresh(people)
-        found = ffi.new("fptu_ro *")
-        assert lib.fpta_get(txn.handle, people.col[0],
-                            ffi.new("fpta_value *", uint(1)), found) == OK
+        status, found = txn.find(people, 0, 1)
+        assert status == OK
         assert lib.fpta_get_column(found[0], people.col[1], value) == OK
         assert python(value[0]) == b"ann@x"
         assert value.type == lib.fpta_string
@@ -137,9 +136,8 @@ def test_get_column2buffer(db, people, column, room, status):
     buffer = ffi.new("char[]", b"\xee" * 8)
     with db.read() as txn:
         txn.refresh(people)
-        found = ffi.new("fptu_ro *")
-        assert lib.fpta_get(txn.handle, people.col[0],
-                            ffi.new("fpta_value *", uint(2)), found) == OK
+        found_status, found = txn.find(people, 0, 2)
+        assert found_status == OK
         assert lib.fpta_get_column2buffer(found[0], people.col[column], value,
                                           buffer, room) == status
     if status != OK:
@@ -240,9 +238,8 @@ def test_opaque_from_an_iovec(db, verb):
 
 def test_a_found_row_fetched_changed_and_updated(db, people):
     with db.write() as txn:
-        found = ffi.new("fptu_ro *")
-        assert lib.fpta_get(txn.handle, people.col[0],
-                            ffi.new("fpta_value *", uint(2)), found) == OK
+        status, found = txn.find(people, 0, 2)
+        assert status == OK
         size = lib.fptu_space(5, found.total_bytes + 16)
         buffer = ffi.new("uint32_t[]", size // 4 + 1)
         copy = lib.fptu_fetch(found[0], buffer, size, 1)
@@ -263,16 +260,13 @@ def test_rows_handed_out_by_the_engine_can_be_written_back(db, note):
     people = db.create("people", PEOPLE, [ANN, {**BOB, 3: note}])
     copy = db.create("copy", PEOPLE)
     with db.write() as txn:
-        found = ffi.new("fptu_ro *")
         for key in (1, 2):
-            assert lib.fpta_get(txn.handle, people.col[0],
-                                ffi.new("fpta_value *", uint(key)), found) == OK
+            status, found = txn.find(people, 0, key)
             assert lib.fpta_put(txn.handle, people.id, found[0],
-                                lib.fpta_update) == OK
-            assert lib.fpta_get(txn.handle, people.col[0],
-                                ffi.new("fpta_value *", uint(key)), found) == OK
+                                lib.fpta_update) == status == OK
+            status, found = txn.find(people, 0, key)
             assert lib.fpta_put(txn.handle, copy.id, found[0],
-                                lib.fpta_insert) == OK
+                                lib.fpta_insert) == status == OK
         with txn.cursor(people) as cursor:
             while not cursor.eof():
                 assert lib.fpta_cursor_get(cursor.handle, found) == OK
