@@ -1,7 +1,5 @@
 #include "arguments.h"
 
-#include "tuple_check.h"
-
 namespace fpta::arguments {
 
 bool IsDurability(fpta_durability durability) { return durability >= fpta_readonly && durability <= fpta_weak; }
@@ -44,10 +42,5 @@ bool IsValue(const fpta_value &value) {
 bool IsRangeFrom(const fpta_value &value) { return IsValue(value) && value.type != fpta_end; }
 
 bool IsRangeTo(const fpta_value &value) { return IsValue(value) && value.type != fpta_begin; }
-
-bool IsRow(const fptu_ro &row) {
-  tuple::Shape shape;
-  return tuple::CheckReadOnly(row, &shape) == nullptr && shape.items > shape.removed_items;
-}
 
 }  // namespace fpta::arguments

@@ -1,6 +1,6 @@
-// Checks of the arguments the table layer takes: enumerations, values and
-// rows. Each says whether the argument is acceptable; the entry points
-// turn a refusal into FPTA_EINVAL.
+// Checks of the arguments the table layer takes: enumerations and values.
+// Each says whether the argument is acceptable; the entry points turn a
+// refusal into FPTA_EINVAL.
 #ifndef FPTA_SRC_ARGUMENTS_H
 #define FPTA_SRC_ARGUMENTS_H
 
@@ -20,8 +20,6 @@ bool IsValue(const fpta_value &value);
 // A value that can bound a cursor's range: any value but the opposite end.
 bool IsRangeFrom(const fpta_value &value);
 bool IsRangeTo(const fpta_value &value);
-// A sound tuple that holds at least one field.
-bool IsRow(const fptu_ro &row);
 
 }  // namespace fpta::arguments
 

@@ -29,12 +29,6 @@ int CompareKeys(const MDB_val &a, const keys::Key &b) {
   return a.mv_size < b.size() ? -1 : a.mv_size > b.size() ? 1 : 0;
 }
 
-void Assign(keys::Key *key, const MDB_val &val) {
-  key->Clear();
-  key->Append(val.mv_data, val.mv_size);
-  key->Finish();
-}
-
 bool PastTop(const fpta_cursor *cursor, const MDB_val &key) {
   return cursor->has_to && CompareKeys(key, cursor->to) >= 0;
 }
@@ -129,8 +123,8 @@ int Current(fpta_cursor *cursor, keys::Key *key, keys::Key *reference) {
   MDB_val at, data;
   const int status = mdb_cursor_get(cursor->mdb, &at, &data, MDB_GET_CURRENT);
   if (status != MDB_SUCCESS) return status;
-  Assign(key, at);
-  Assign(reference, row_store::ReferenceAt(*cursor->table, cursor->column, at, data));
+  row_store::Assign(key, at);
+  row_store::Assign(reference, row_store::ReferenceAt(*cursor->table, cursor->column, at, data));
   return MDB_SUCCESS;
 }
 
@@ -233,11 +227,36 @@ int CheckCursor(const fpta_cursor *cursor) {
   return resolve::CheckTxn(cursor->txn);
 }
 
-int CheckWritingCursor(const fpta_cursor *cursor) {
+// The row of a checked cursor that stands on one.
+int RowHere(fpta_cursor *cursor, fptu_ro *row) {
+  if (cursor->txn->level != fpta_read) {
+    // A write since the cursor got there may have moved the row's bytes.
+    MDB_val key, data;
+    int moved = mdb_cursor_get(cursor->mdb, &key, &data, MDB_GET_CURRENT);
+    if (moved == MDB_SUCCESS) moved = row_store::RowAt(cursor->txn, *cursor->table, cursor->column, key, data, &cursor->row);
+    if (moved != MDB_SUCCESS) return Fail(cursor, moved);
+  }
+  *row = cursor->row;
+  return FPTA_SUCCESS;
+}
+
+// What a change through the cursor starts from: a cursor of a transaction
+// that may write, standing on a row, and that row's entry (copied) and bytes.
+int Standing(fpta_cursor *cursor, keys::Key *key, keys::Key *reference, fptu_ro *row) {
   int status = CheckCursor(cursor);
   if (status == FPTA_SUCCESS) status = resolve::CheckWrite(cursor->txn);
   if (status == FPTA_SUCCESS && cursor->place != Place::kOnRow) status = FPTA_NODATA;
-  return status;
+  if (status == FPTA_SUCCESS) status = Current(cursor, key, reference);
+  return status == FPTA_SUCCESS ? RowHere(cursor, row) : status;
+}
+
+void Close(fpta_cursor *cursor) {
+  if (fpta_txn *txn = cursor->txn) {
+    auto &open = txn->cursors;
+    open.erase(std::find(open.begin(), open.end(), cursor));
+    mdb_cursor_close(cursor->mdb);
+  }
+  fpta::handles::Release(cursor);
 }
 
 // A range bound: an open end, or a key of the index.
@@ -276,7 +295,7 @@ int Open(fpta_txn *txn, fpta_name *column_id, const fpta_value &from, const fpta
     status = First(cursor);
     // An empty range leaves the cursor at its end, which is no failure.
     if (status != FPTA_SUCCESS && status != FPTA_NODATA) {
-      fpta_cursor_close(cursor);
+      Close(cursor);
       return status;
     }
   }
@@ -300,12 +319,7 @@ int fpta_cursor_open(fpta_txn *txn, fpta_name *column_id, fpta_value range_from,
 int fpta_cursor_close(fpta_cursor *cursor) {
   const CallRecord record(__func__, cursor);
   if (!fpta::handles::IsLive(cursor)) return FPTA_EINVAL;
-  if (fpta_txn *txn = cursor->txn) {
-    auto &open = txn->cursors;
-    open.erase(std::find(open.begin(), open.end(), cursor));
-    mdb_cursor_close(cursor->mdb);
-  }
-  fpta::handles::Release(cursor);
+  Close(cursor);
   return FPTA_SUCCESS;
 }
 
@@ -329,26 +343,14 @@ int fpta_cursor_get(fpta_cursor *cursor, fptu_ro *row) {
   *row = fptu_ro{};
   const int status = CheckCursor(cursor);
   if (status != FPTA_SUCCESS) return status;
-  if (cursor->place != Place::kOnRow) return FPTA_NODATA;
-  if (cursor->txn->level != fpta_read) {
-    // A write since the cursor got there may have moved the row's bytes.
-    MDB_val key, data;
-    int moved = mdb_cursor_get(cursor->mdb, &key, &data, MDB_GET_CURRENT);
-    if (moved == MDB_SUCCESS) moved = row_store::RowAt(cursor->txn, *cursor->table, cursor->column, key, data, &cursor->row);
-    if (moved != MDB_SUCCESS) return Fail(cursor, moved);
-  }
-  *row = cursor->row;
-  return FPTA_SUCCESS;
+  return cursor->place == Place::kOnRow ? RowHere(cursor, row) : FPTA_NODATA;
 }
 
 int fpta_cursor_update(fpta_cursor *cursor, fptu_ro new_row_value) {
   const CallRecord record(__func__, cursor, new_row_value);
-  int status = CheckWritingCursor(cursor);
-  if (status != FPTA_SUCCESS) return status;
   keys::Key key, reference;
-  status = Current(cursor, &key, &reference);
   fptu_ro old_row;
-  if (status == MDB_SUCCESS) status = fpta_cursor_get(cursor, &old_row);
+  int status = Standing(cursor, &key, &reference, &old_row);
   if (status != FPTA_SUCCESS) return status;
   fpta_txn *txn = cursor->txn;
   status = row_store::Replace(txn, *cursor->table, cursor->column, row_store::ValOf(reference), old_row, new_row_value);
@@ -361,12 +363,9 @@ int fpta_cursor_update(fpta_cursor *cursor, fptu_ro new_row_value) {
 
 int fpta_cursor_delete(fpta_cursor *cursor) {
   const CallRecord record(__func__, cursor);
-  int status = CheckWritingCursor(cursor);
-  if (status != FPTA_SUCCESS) return status;
   keys::Key key, reference;
-  status = Current(cursor, &key, &reference);
   fptu_ro row;
-  if (status == MDB_SUCCESS) status = fpta_cursor_get(cursor, &row);
+  int status = Standing(cursor, &key, &reference, &row);
   if (status == FPTA_SUCCESS) status = row_store::Remove(cursor->txn, *cursor->table, row_store::ValOf(reference), row);
   if (status != FPTA_SUCCESS) return status;
   // No row after the deleted one leaves the cursor at its end: still done.

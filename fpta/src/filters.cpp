@@ -61,16 +61,10 @@ int ResolveColumn(fpta_txn *txn, const schema::Table &table, fpta_name *name, un
   return FPTA_SUCCESS;
 }
 
-// The first live field of the column, of its type, or null. Removed fields
-// carry kRemovedColumn, which no column has.
+// The column's field in a row the store holds (a sound one), or null.
 const fptu_field *FindField(const fptu_ro &row, unsigned column, fptu_type type) {
-  if (row.units == nullptr || row.total_bytes < tuple::kUnitBytes) return nullptr;
-  const size_t items = std::min<size_t>(row.units[0].varlen.tuple_items, row.total_bytes / tuple::kUnitBytes - 1);
-  for (size_t i = 1; i <= items; ++i) {
-    const fptu_field &field = row.units[i].field;
-    if (tuple::ColumnOf(field) == column && tuple::TypeOf(field) == type) return &field;
-  }
-  return nullptr;
+  const unsigned header = tuple::FindField(row, column, type);
+  return header != 0 ? &row.units[header].field : nullptr;
 }
 
 bool Holds(fpta_filter_bits comparison, int order, bool unordered) {

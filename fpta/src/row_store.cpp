@@ -18,12 +18,6 @@ bool Same(const keys::Key &key, const MDB_val &val) {
 
 bool Same(const keys::Key &a, const keys::Key &b) { return Same(a, ValOf(b)); }
 
-void Assign(keys::Key *key, const MDB_val &val) {
-  key->Clear();
-  key->Append(val.mv_data, val.mv_size);
-  key->Finish();
-}
-
 fptu_ro RowOfVal(const MDB_val &data) { return fptu_ro{{static_cast<const fptu_unit *>(data.mv_data), data.mv_size}}; }
 
 MDB_dbi RowsDbi(const Table &table) { return table.rows_apart() ? table.rows.dbi : table.primary_column().store.dbi; }
@@ -206,8 +200,10 @@ int Put(fpta_txn *txn, const Table &table, const fptu_ro &row, fpta_put_options 
       old.reference = primary;
       old.row = RowOfVal(data);
       // A folded long key may stand for another value: that key is taken.
-      rows::FieldsOf(table, old.row, &txn->old_fields);
-      if (primary.hashed() && !rows::SameKey(table, table.primary, txn->fields, txn->old_fields)) return FPTA_EEXIST;
+      if (primary.hashed()) {
+        rows::FieldsOf(table, old.row, &txn->old_fields);
+        if (!rows::SameKey(table, table.primary, txn->fields, txn->old_fields)) return FPTA_EEXIST;
+      }
     }
   } else if (op != fpta_insert) {
     status = FirstApart(txn, table, primary, &old);

@@ -38,6 +38,13 @@ int Remove(fpta_txn *txn, const schema::Table &table, const MDB_val &reference, 
 
 inline MDB_val ValOf(const keys::Key &key) { return MDB_val{key.size(), const_cast<uint8_t *>(key.data())}; }
 
+// A copy of bytes LMDB gave, which a later write may move.
+inline void Assign(keys::Key *key, const MDB_val &val) {
+  key->Clear();
+  key->Append(val.mv_data, val.mv_size);
+  key->Finish();
+}
+
 }  // namespace fpta::row_store
 
 #endif  // FPTA_SRC_ROW_STORE_H

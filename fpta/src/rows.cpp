@@ -33,17 +33,11 @@ int FindColumn(const fptu_ro &row, const fpta_name *column_id, const fptu_field 
   if (!resolve::IsResolvedColumn(column_id) || tuple::CheckHeader(row) != nullptr) return FPTA_EINVAL;
   const fptu_type type = static_cast<fptu_type>(column_id->shove & fpta_column_typeid_mask);
   if (type == fptu_null) return FPTA_EINVAL;  // a composite index has no field
-  if (row.total_bytes == 0) return FPTA_NODATA;
-  const unsigned items = row.units[0].varlen.tuple_items;
-  for (unsigned header = 1; header <= items; ++header) {
-    const fptu_field &field = row.units[header].field;
-    if (tuple::ColumnOf(field) == column_id->number && tuple::TypeOf(field) == type) {
-      if (tuple::CheckField(row, header) != nullptr) return FPTA_EINVAL;
-      *found = &field;
-      return FPTA_SUCCESS;
-    }
-  }
-  return FPTA_NODATA;
+  const unsigned header = tuple::FindField(row, column_id->number, type);
+  if (header == 0) return FPTA_NODATA;
+  if (tuple::CheckField(row, header) != nullptr) return FPTA_EINVAL;
+  *found = &row.units[header].field;
+  return FPTA_SUCCESS;
 }
 
 int ReadColumn(const fptu_ro &row, const fpta_name *column_id, fpta_value *value) {

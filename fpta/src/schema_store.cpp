@@ -16,15 +16,6 @@ constexpr std::string_view kStorePrefix = "fpta.index.";
 MDB_val Val(const void *data, size_t size) { return MDB_val{size, const_cast<void *>(data)}; }
 MDB_val Val(std::string_view text) { return Val(text.data(), text.size()); }
 
-// Table records are keyed by the name hash, big-endian, so that they list in
-// a stable order.
-struct HashKey {
-  unsigned char bytes[8];
-  explicit HashKey(uint64_t hash) {
-    for (int i = 7; i >= 0; --i, hash >>= 8) bytes[i] = static_cast<unsigned char>(hash);
-  }
-};
-
 template <typename T>
 int ReadNumber(MDB_txn *txn, MDB_dbi dbi, std::string_view key, T *number) {
   MDB_val name = Val(key), data;
@@ -78,7 +69,7 @@ int Load(MDB_txn *txn, MDB_dbi schema_dbi, uint64_t version, const std::unordere
   MDB_val key, data;
   for (status = mdb_cursor_get(cursor, &key, &data, MDB_FIRST); status == MDB_SUCCESS;
        status = mdb_cursor_get(cursor, &key, &data, MDB_NEXT)) {
-    if (key.mv_size != sizeof(HashKey)) continue;  // the version and serial
+    if (key.mv_size != sizeof(TableKey::bytes)) continue;  // the version and serial
     auto table = std::make_shared<schema::Table>();
     if (!schema::Decode(data.mv_data, data.mv_size, table.get())) {
       status = MDB_CORRUPTED;
@@ -99,16 +90,15 @@ int Load(MDB_txn *txn, MDB_dbi schema_dbi, uint64_t version, const std::unordere
 }
 
 int WriteTable(MDB_txn *txn, MDB_dbi schema_dbi, const schema::Table &table) {
-  const HashKey hash(table.hash);
+  TableKey key(table.hash);
   const std::string record = schema::Encode(table);
-  MDB_val key = Val(hash.bytes, sizeof(hash.bytes)), data = Val(record);
-  return mdb_put(txn, schema_dbi, &key, &data, 0);
+  MDB_val data = Val(record);
+  return mdb_put(txn, schema_dbi, &key.val, &data, 0);
 }
 
 int DeleteTable(MDB_txn *txn, MDB_dbi schema_dbi, uint64_t hash) {
-  const HashKey key_bytes(hash);
-  MDB_val key = Val(key_bytes.bytes, sizeof(key_bytes.bytes));
-  return mdb_del(txn, schema_dbi, &key, nullptr);
+  TableKey key(hash);
+  return mdb_del(txn, schema_dbi, &key.val, nullptr);
 }
 
 bool HasDuplicates(const schema::Table &table, const schema::Store &store) {

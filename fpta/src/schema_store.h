@@ -15,6 +15,17 @@
 
 namespace fpta::schema_store {
 
+// What a table's record (in "fpta.schema") and its sequence (in
+// "fpta.sequences") are keyed by: its name hash, big-endian, so that tables
+// list in a stable order.
+struct TableKey {
+  unsigned char bytes[8];
+  MDB_val val;
+  explicit TableKey(uint64_t hash) : val{sizeof(bytes), bytes} {
+    for (int i = 7; i >= 0; --i, hash >>= 8) bytes[i] = static_cast<unsigned char>(hash);
+  }
+};
+
 // The version a new database starts at: random high bits, so that a name
 // resolved against one database never passes for resolved against another.
 uint64_t FirstVersion();

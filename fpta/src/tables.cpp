@@ -17,15 +17,6 @@ namespace schema_store = fpta::schema_store;
 
 namespace {
 
-// A sequence is kept under its table's name hash, big-endian.
-struct SequenceKey {
-  unsigned char bytes[8];
-  MDB_val val;
-  explicit SequenceKey(uint64_t hash) : val{sizeof(bytes), bytes} {
-    for (int i = 7; i >= 0; --i, hash >>= 8) bytes[i] = static_cast<unsigned char>(hash);
-  }
-};
-
 int EmptyStores(MDB_txn *txn, const schema::Table &table) {
   for (const schema::Store *store : schema::StoresOf(table)) {
     const int status = mdb_drop(txn, store->dbi, 0);
@@ -35,7 +26,7 @@ int EmptyStores(MDB_txn *txn, const schema::Table &table) {
 }
 
 int ResetSequence(fpta_txn *txn, uint64_t hash) {
-  SequenceKey key(hash);
+  schema_store::TableKey key(hash);
   const int status = mdb_del(txn->mdb, txn->db->sequences_dbi, &key.val, nullptr);
   return status == MDB_NOTFOUND ? MDB_SUCCESS : status;
 }
@@ -105,7 +96,7 @@ int Info(fpta_txn *txn, const schema::Table &table, size_t *row_count, fpta_tabl
 }
 
 int Sequence(fpta_txn *txn, const schema::Table &table, uint64_t *result, uint64_t increment) {
-  SequenceKey key(table.hash);
+  schema_store::TableKey key(table.hash);
   MDB_val data;
   int status = mdb_get(txn->mdb, txn->db->sequences_dbi, &key.val, &data);
   uint64_t value = 0;

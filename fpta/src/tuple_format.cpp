@@ -42,4 +42,14 @@ bool FieldExtent(const fptu_unit *units, unsigned header, unsigned data_begin, u
   return true;
 }
 
+unsigned FindField(const fptu_ro &tuple, unsigned column, fptu_type type) {
+  if (tuple.total_bytes == 0) return 0;
+  const unsigned items = tuple.units[0].varlen.tuple_items;
+  for (unsigned header = 1; header <= items; ++header) {
+    const fptu_field &field = tuple.units[header].field;
+    if (ColumnOf(field) == column && TypeOf(field) == type) return header;
+  }
+  return 0;
+}
+
 }  // namespace fpta::tuple

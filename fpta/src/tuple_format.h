@@ -53,6 +53,11 @@ inline unsigned UnitsForBytes(size_t bytes) { return static_cast<unsigned>((byte
 // false when its data does not lie within [data_begin, data_end).
 bool FieldExtent(const fptu_unit *units, unsigned header, unsigned data_begin, unsigned data_end, unsigned *extent);
 
+// The header (units[1 .. items]) of the first field of column and type in a
+// read-only tuple whose header unit is sound, or 0 when there is none.
+// Removed fields carry kRemovedColumn, which no column has.
+unsigned FindField(const fptu_ro &tuple, unsigned column, fptu_type type);
+
 // The value of a live field of a sound tuple, as fpta_field2value() gives it.
 fpta_value DecodeField(const fptu_field &field);
 
