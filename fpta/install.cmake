@@ -7,7 +7,7 @@
 # records through it, so leaving it out would take a second build of the
 # whole library, and the library that is installed would then not be the
 # one the tests ran against. While recording is off (always, unless a
-# process calls fpta_recorder_enable) it costs one load and one branch per
+# process calls fpta_recorder_enable) it costs one load and two branches per
 # call. Its header is not installed, since it is not part of the interface
 # offered to users.
 set_target_properties(fpta PROPERTIES SOVERSION 1)

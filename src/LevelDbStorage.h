@@ -36,8 +36,8 @@ struct LevelDbStorageOptions {
 
 // Puts and Deletes are kept in memory and reach the database as one atomic
 // write batch once the buffered values exceed the flush threshold, at Flush,
-// and when the object is destroyed. Until then they are seen only through this object, whose Get and
-// traversals show them as if they were stored. Not copyable: it owns the
+// and when the object is destroyed. Until then they are seen only through
+// this object, whose Get and traversals show them as if they were stored. Not copyable: it owns the
 // database handle, which LevelDB lets only one object per process hold.
 class LevelDbStorage : public OrderedKeyValueStorage {
  public:

@@ -12,8 +12,8 @@
 
 namespace qz::evmon {
 
-// Message severities. Warn lies below Info: the threshold test and the
-// mapping of the -e option rely on these exact values.
+// Message severities. Warn lies below Info: the threshold test compares
+// these values.
 enum class Level : std::int32_t {
   Trace = 0,
   Debug = 1,

@@ -28,8 +28,8 @@ struct ProgramOptions {
 // The usage text, seven lines each ending in a newline.
 const char* Usage();
 
-// Scans the whole argument vector with the option string "d:hvl:e:". The last
-// -d and the last -l win. When -d is missing (and no usage was asked for), it
+// Scans the arguments with the option string "d:hvl:e:", up to the first
+// operand or "--". The last -d and the last -l win. When -d is missing (and no usage was asked for), it
 // writes "Error: path to LevelDB dir is not specified\n" to standard error;
 // whenever showUsage ends up set, it writes the usage text there, once.
 // Throws the std::invalid_argument of ParseLogLevel at the first bad -e word,

@@ -14,8 +14,8 @@
 
 namespace qz::evmon {
 
-// The object under construction. Names are escaped as RapidJSON's writer
-// does by default: '"' and '\' get a backslash, 08, 09, 0A, 0C and 0D become
+// The object under construction. Names are escaped by hand, with
+// RapidJSON's default escaping: '"' and '\' get a backslash, 08, 09, 0A, 0C and 0D become
 // \b, \t, \n, \f and \r, every other byte below 20 (hex) becomes \u00XX with
 // upper-case hex digits; every other byte is copied as it is, without a
 // UTF-8 check.

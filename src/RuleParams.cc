@@ -47,7 +47,8 @@ void ParseRuleParams(const char* json, RuleParams& params) {
   RuleDocument document(&valueAllocator, kParseStackCapacity, &stackAllocator);
 
   // The iterative parser accepts the same grammar as the recursive one, but
-  // keeps its nesting on the heap: no value can exhaust the stack.
+  // keeps its nesting in the parse stack (the buffer above, then the heap)
+  // instead of the call stack: no value can exhaust the call stack.
   document.Parse<rapidjson::kParseIterativeFlag>(json);
   if (document.HasParseError()) {
     throw std::invalid_argument("Error parsing json");

@@ -17,7 +17,7 @@ extern "C" {
 
 #define FPTA_RECORDER_API __attribute__((visibility("default")))
 
-/* Recording is off by default; while off, entry points pay one branch. */
+/* Recording is off by default; while off, entry points pay one load and two branches. */
 FPTA_RECORDER_API void fpta_recorder_enable(int on);
 /* Text of the last call the calling thread made into the library ("" if none since reset). */
 FPTA_RECORDER_API const char *fpta_recorder_last_call(void);

@@ -14,8 +14,9 @@
 //
 // A nullable index puts a tag byte first: 0x00 for null (first in order),
 // 0x01 before a value. A string or opaque key (outside a composite) always
-// has the 0x01 tag, so that the empty value still makes a key. A composite key concatenates its parts in the order
-// they were described; a variable-length part has its 0x00 bytes escaped as
+// has the 0x01 tag, so that the empty value still makes a key.
+//
+// A composite key concatenates its parts in the order they were described; a variable-length part has its 0x00 bytes escaped as
 // 0x00 0xFF and ends with 0x00 0x00, so no part's bytes run into the next;
 // a nullable composite gives each part a presence tag byte.
 //

@@ -2,7 +2,8 @@
 //   const fpta::CallRecord record(__func__, arg1, arg2, ...);
 // which, while recording is on, stores the call's text for the calling thread
 // and, when the function returns, applies the configured delay and exit errno.
-// While recording is off it costs one relaxed load and one branch per call.
+// While recording is off it costs one relaxed load and two branches per call
+// (one on entry, one on return).
 #ifndef FPTA_SRC_RECORDER_H
 #define FPTA_SRC_RECORDER_H
 

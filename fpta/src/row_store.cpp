@@ -95,9 +95,10 @@ void OldKeys(fpta_txn *txn, const Table &table, const fptu_ro &row, keys::Key *p
 }
 
 // Writes the row whose fields are in txn->fields (and whose primary key is
-// primary), in place of old when it is found. Checks the unique indexes first; writes only when apply. A new row
-// under a unique primary key is written first and only where that key is
-// free, so a caller need not look the key up before.
+// primary), in place of old when it is found. Checks the unique indexes
+// first, and writes only when apply. A new row under a unique primary key is
+// written first and only where that key is free, so a caller need not look
+// the key up before.
 int Store(fpta_txn *txn, const Table &table, const Old &old, const keys::Key &primary, const fptu_ro &given,
           bool apply) {
   keys::Key old_primary;

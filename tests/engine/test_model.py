@@ -7,7 +7,7 @@ snapshot readers, and closing and reopening the database between rounds.
 
 CI runs a fixed seed. For a longer run give another seed and more operations:
 
-    PYTHONPATH=build-tests/binding /usr/bin/python3 -m pytest -q \\
+    PYTHONPATH=build/binding /usr/bin/python3 -m pytest -q \\
         tests/engine/test_model.py --engine-seed 7 --engine-ops 200000
 
 A failure names the seed and the step; the same seed replays it exactly.
