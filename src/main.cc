@@ -21,7 +21,8 @@ using namespace qz::evmon;
 
 namespace {
 
-constexpr const char kVersionLine[] = "14.2.810\n";
+// VELTRIX_VERSION is the project's version, set by the build.
+constexpr const char kVersionLine[] = VELTRIX_VERSION "\n";
 
 // The run's log file, installed in the process-wide slot for as long as it
 // exists, so that no log statement can reach a destroyed logger.
