@@ -11,11 +11,10 @@
 namespace qz::evmon {
 namespace {
 
-const std::string kUsage =
-    std::string("Usage: veltrix [OPTS]\n") + "veltrix options:\n" +
-    "\t-d  arg     path to LevelDB dir (required)\n" + "\t-l  arg     path to logfile\n" +
-    "\t-e  arg     loglevel (trace, debug, info, fatal)\n" + "\t-h          show help and exit\n" +
-    "\t-v          show version and exit\n";
+// The text itself is checked byte for byte where users see it, by the
+// process tests (tests/veltrix/test_command_line.py); here it is only
+// whether and when it is written.
+const std::string kUsage = Usage();
 const std::string kMissing = "Error: path to LevelDB dir is not specified\n";
 
 // Runs ParseOptions over "veltrix" + `args` and describes the options as
