@@ -4,20 +4,13 @@
 #include <cmath>
 #include <cstring>
 
+#include "fnv1a.h"
+
 namespace fpta::keys {
 
 namespace {
 
-// FNV-1a, 64 bits: byte by byte, so the hash of an encoding does not depend
-// on how it was split into Append calls, and the same on every machine.
-constexpr uint64_t kFnvBasis = 0xCBF29CE484222325u;
-constexpr uint64_t kFnvPrime = 0x100000001B3u;
 constexpr size_t kHashBytes = sizeof(uint64_t);
-
-uint64_t Fnv(uint64_t hash, const uint8_t *bytes, size_t count) {
-  for (size_t i = 0; i < count; ++i) hash = (hash ^ bytes[i]) * kFnvPrime;
-  return hash;
-}
 
 // What a column type holds: the kind Normalize gives its values and the width
 // of its fixed-size encoding (0 for the variable-length types).
@@ -281,8 +274,9 @@ void Key::Append(const void *bytes, size_t count) {
   // keys never pay for the hash; after that every byte goes through it.
   const size_t kept = kMaxKeyBytes - size_;
   std::memcpy(bytes_ + size_, from, kept);
-  if (total_ <= kMaxKeyBytes) hash_ = Fnv(kFnvBasis, bytes_, kMaxKeyBytes);
-  hash_ = Fnv(hash_, from + kept, count - kept);
+  // The hash does not depend on how the encoding was split into Append calls.
+  if (total_ <= kMaxKeyBytes) hash_ = fnv1a::Hash(fnv1a::kBasis, bytes_, kMaxKeyBytes);
+  hash_ = fnv1a::Hash(hash_, from + kept, count - kept);
   size_ = kMaxKeyBytes;
   total_ += count;
 }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "fnv1a.h"
 #include "recorder.h"
 
 namespace fpta::names {
@@ -28,12 +29,9 @@ bool IsValidName(const char *name) {
 }
 
 uint64_t NameHash(const char *name) {
-  // 64-bit FNV-1a, its top bits folded into the 54 that an id keeps.
-  uint64_t hash = 14695981039346656037u;
-  for (const char *c = name; *c != '\0'; ++c) {
-    hash ^= static_cast<unsigned char>(FoldCase(*c));
-    hash *= 1099511628211u;
-  }
+  // Case-folded, its top bits folded into the 54 that an id keeps.
+  uint64_t hash = fnv1a::kBasis;
+  for (const char *c = name; *c != '\0'; ++c) hash = fnv1a::Step(hash, static_cast<uint8_t>(FoldCase(*c)));
   hash = (hash ^ (hash >> fpta_name_hash_bits)) & kHashMask;
   return hash != 0 ? hash : 1;
 }
