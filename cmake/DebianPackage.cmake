@@ -93,8 +93,9 @@ file(WRITE ${debian_build}/triggers "activate-noawait ldconfig\n")
 # The loader's cache is refreshed by dpkg's ldconfig trigger. CPack would
 # otherwise write a postinst and a postrm that call ldconfig themselves; it
 # leaves that out when the control files it is given include scripts of
-# those names, and a file that does not exist is not added, so naming two
-# that never exist keeps libfpta1 free of maintainer scripts.
+# those names, and a file that does not exist is not added (cpack warns that
+# it is missing), so naming two that never exist keeps libfpta1 free of
+# maintainer scripts. CPack (3.25) has no setting that leaves them out.
 set(CPACK_DEBIAN_LIBFPTA1_PACKAGE_CONTROL_EXTRA
   ${fpta_build_dir}/DEBIAN/shlibs ${debian_build}/triggers
   ${debian_build}/no-maintainer-scripts/postinst ${debian_build}/no-maintainer-scripts/postrm)
