@@ -1,24 +1,141 @@
-# `cpack -G DEB` in the build folder (scripts/package does it) makes one
-# Debian package of everything `cmake --install` installs, under /usr.
+# `cpack -G DEB` in the build folder (scripts/package does it) makes the
+# Debian packages, one per install component, split the way Debian ships a
+# library with a tool and a binding:
+#   veltrix          the tool and its man page;
+#   libfpta1         libfpta.so.1, named after its soname;
+#   libfpta-dev      what a build against libfpta needs (header, libfpta.so,
+#                    fpta.pc, the CMake package);
+#   python3-morvane  everything installed for Python (_morvane, and whatever
+#                    else the binding installs with that component).
 # Configure with -DCMAKE_INSTALL_PREFIX=/usr, so that the install paths are
-# Debian's (libraries in lib/<multiarch>).
+# Debian's (libraries in lib/<multiarch>). The Debian-only files (copyright,
+# changelog, lintian overrides, all from cmake/debian/ and LICENSE) go into
+# each package's component but not into a plain `cmake --install`.
+set(debian_packages veltrix libfpta1 libfpta-dev python3-morvane)
+set(debian_sources ${CMAKE_CURRENT_LIST_DIR}/debian)
+set(debian_build ${CMAKE_BINARY_DIR}/debian)
+
 set(CPACK_PACKAGE_NAME veltrix)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "veltrix developers <veltrix@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-  "rule database dump tool, the fpta table engine and its Python module")
-set(CPACK_PACKAGE_DESCRIPTION
-  "veltrix prints which rules of a LevelDB rule database are enabled, as one JSON object. libfpta is a transactional table engine on LMDB with a C interface (header, pkg-config file and CMake package included); _morvane makes that interface callable from Python 3.")
+set(CPACK_PACKAGE_CONTACT "veltrix developers <maintainers@veltrix.dev>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL ${debian_packages})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # Debug information stays in the build, as Debian's packages ship stripped binaries.
 set(CPACK_STRIP_FILES ON)
-set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-# The libraries the binaries link come from dpkg-shlibdeps. The module also
-# needs cffi's runtime, which it imports rather than links, and the Python
-# minor version whose ABI it was compiled for.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Control files (shlibs, triggers) are 0644, as dpkg-deb and lintian want.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+# The packages' version is the project's with the Debian revision of the
+# latest entry of cmake/debian/changelog, the one changelog all four ship.
+file(STRINGS ${debian_sources}/changelog changelog_head LIMIT_COUNT 1)
+if(NOT changelog_head MATCHES "^veltrix \\(([^)]+)-([^-)]+)\\) ")
+  message(FATAL_ERROR "cmake/debian/changelog: no version in its first line: ${changelog_head}")
+endif()
+if(NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
+  message(WARNING "cmake/debian/changelog's latest entry is for ${CMAKE_MATCH_1}, the project is "
+    "${PROJECT_VERSION}: add an entry before making packages")
+endif()
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${CMAKE_MATCH_2})
+set(debian_version ${PROJECT_VERSION}-${CPACK_DEBIAN_PACKAGE_RELEASE})
+
+set(CPACK_DEBIAN_VELTRIX_PACKAGE_NAME veltrix)
+set(CPACK_DEBIAN_VELTRIX_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_VELTRIX_DESCRIPTION [[tells which rules of a LevelDB rule database are enabled
+veltrix reads a rule database kept in LevelDB and prints, as one JSON
+object, each rule's name and whether it is enabled.]])
+
+set(CPACK_DEBIAN_LIBFPTA1_PACKAGE_NAME libfpta1)
+set(CPACK_DEBIAN_LIBFPTA1_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_LIBFPTA1_DESCRIPTION [[transactional table engine on LMDB - shared library
+libfpta keeps tables of typed columns, with a primary index and secondary
+indexes, in an LMDB database: transactions, a snapshot for every reader,
+cursors over index ranges and row filters, behind a C interface.
+.
+This package holds the shared library.]])
+
+set(CPACK_DEBIAN_LIBFPTA-DEV_PACKAGE_NAME libfpta-dev)
+set(CPACK_DEBIAN_LIBFPTA-DEV_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_LIBFPTA-DEV_DESCRIPTION [[transactional table engine on LMDB - development files
+libfpta keeps tables of typed columns, with a primary index and secondary
+indexes, in an LMDB database: transactions, a snapshot for every reader,
+cursors over index ranges and row filters, behind a C interface.
+.
+This package holds what a build against libfpta needs: the header fpta.h,
+the libfpta.so link, the pkg-config file fpta.pc and the CMake package fpta.]])
+# The link and the exported targets name this very build of the library.
+set(CPACK_DEBIAN_LIBFPTA-DEV_PACKAGE_DEPENDS "libfpta1 (= ${debian_version})")
+
+set(CPACK_DEBIAN_PYTHON3-MORVANE_PACKAGE_NAME python3-morvane)
+set(CPACK_DEBIAN_PYTHON3-MORVANE_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON3-MORVANE_DESCRIPTION [[Python 3 interface to the fpta table engine
+The module _morvane, generated by cffi from libfpta's declarations, makes
+the C interface of libfpta, a transactional table engine on LMDB, callable
+from Python 3.]])
+# The module imports cffi's runtime rather than linking it, and is compiled
+# for one minor version's ABI.
 math(EXPR python_next_minor "${Python3_VERSION_MINOR} + 1")
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
+set(CPACK_DEBIAN_PYTHON3-MORVANE_PACKAGE_DEPENDS
   "python3-cffi-backend, python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}), python3 (<< ${Python3_VERSION_MAJOR}.${python_next_minor})")
+
+# The libraries the binaries link come from dpkg-shlibdeps, libfpta1 for
+# _morvane included: dpkg-shlibdeps finds libfpta.so.1 where the build put
+# it (the module's own rpath points into the package being made, which does
+# not hold it) and reads the dependency from the shlibs file in the DEBIAN
+# folder above it, the same file libfpta1 ships.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+get_target_property(fpta_build_dir fpta BINARY_DIR)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${fpta_build_dir})
+# Any build against libfpta.so.1 runs with this version or a later one.
+file(WRITE ${fpta_build_dir}/DEBIAN/shlibs "libfpta 1 libfpta1 (>= ${PROJECT_VERSION})\n")
+file(WRITE ${debian_build}/triggers "activate-noawait ldconfig\n")
+# The loader's cache is refreshed by dpkg's ldconfig trigger. CPack would
+# otherwise write a postinst and a postrm that call ldconfig themselves; it
+# leaves that out when the control files it is given include scripts of
+# those names, and a file that does not exist is not added (cpack warns that
+# it is missing), so naming two that never exist keeps libfpta1 free of
+# maintainer scripts. CPack (3.25) has no setting that leaves them out.
+set(CPACK_DEBIAN_LIBFPTA1_PACKAGE_CONTROL_EXTRA
+  ${fpta_build_dir}/DEBIAN/shlibs ${debian_build}/triggers
+  ${debian_build}/no-maintainer-scripts/postinst ${debian_build}/no-maintainer-scripts/postrm)
+
+# copyright, in Debian's machine-readable format, carries LICENSE: the
+# holder from its copyright line, the text after it as the Expat licence
+# (Debian's name for the MIT licence).
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE license)
+if(NOT license MATCHES "\nCopyright \\(c\\) ([^\n]+)\n\n(.*[^\n])\n*$")
+  message(FATAL_ERROR "LICENSE: no copyright line followed by the licence's text")
+endif()
+set(license_holder ${CMAKE_MATCH_1})
+string(REGEX REPLACE "\n\n" "\n.\n" license_text "${CMAKE_MATCH_2}")
+string(REPLACE "\n" "\n " license_text " ${license_text}")
+file(WRITE ${debian_build}/copyright
+"Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
+Upstream-Name: veltrix
+Upstream-Contact: ${CPACK_PACKAGE_CONTACT}
+
+Files: *
+Copyright: ${license_holder}
+License: Expat
+
+License: Expat
+${license_text}
+")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/LICENSE ${debian_sources}/changelog)
+execute_process(COMMAND gzip -9nc ${debian_sources}/changelog
+  OUTPUT_FILE ${debian_build}/changelog.Debian.gz COMMAND_ERROR_IS_FATAL ANY)
+
+foreach(package IN LISTS debian_packages)
+  install(FILES ${debian_build}/copyright ${debian_build}/changelog.Debian.gz
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package}
+    COMPONENT ${package} EXCLUDE_FROM_ALL)
+  # The tags lintian reports on every one of the packages that do not apply
+  # to them, each with the reason.
+  install(FILES ${debian_sources}/lintian-overrides
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME ${package}
+    COMPONENT ${package} EXCLUDE_FROM_ALL)
+endforeach()
+
 include(CPack)

@@ -1,7 +1,9 @@
 # What `cmake --install` puts in place for libfpta: the shared library with
 # its ABI major as soname (libfpta.so.1, and the libfpta.so link that -lfpta
 # finds), its header, fpta.pc for pkg-config and the CMake package fpta
-# (find_package(fpta) gives the imported target fpta::fpta).
+# (find_package(fpta) gives the imported target fpta::fpta). The library is
+# the install component libfpta1, everything a build against it needs is
+# libfpta-dev (the Debian packages of those names).
 #
 # The call recorder stays in the installed library: every entry point
 # records through it, so leaving it out would take a second build of the
@@ -13,8 +15,9 @@
 set_target_properties(fpta PROPERTIES SOVERSION 1)
 
 install(TARGETS fpta EXPORT fptaTargets
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(FILES include/fpta.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  COMPONENT libfpta1 NAMELINK_COMPONENT libfpta-dev)
+install(FILES include/fpta.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT libfpta-dev)
 
 # fpta.pc names the prefix it was installed under, which `cmake --install
 # --prefix` (and CPack's staging) decide only then, so it is written at
@@ -25,13 +28,14 @@ install(CODE "
   set(LIBDIR \"${CMAKE_INSTALL_LIBDIR}\")
   set(INCLUDEDIR \"${CMAKE_INSTALL_INCLUDEDIR}\")
   set(VERSION \"${PROJECT_VERSION}\")
-  configure_file(\"${CMAKE_CURRENT_SOURCE_DIR}/fpta.pc.in\" \"${fpta_pc}\" @ONLY)")
-install(FILES ${fpta_pc} DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  configure_file(\"${CMAKE_CURRENT_SOURCE_DIR}/fpta.pc.in\" \"${fpta_pc}\" @ONLY)"
+  COMPONENT libfpta-dev)
+install(FILES ${fpta_pc} DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT libfpta-dev)
 
 # The CMake package: the exported target and the files find_package reads.
 include(CMakePackageConfigHelpers)
 set(fpta_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/fpta)
-install(EXPORT fptaTargets NAMESPACE fpta:: DESTINATION ${fpta_cmake_dir})
+install(EXPORT fptaTargets NAMESPACE fpta:: DESTINATION ${fpta_cmake_dir} COMPONENT libfpta-dev)
 configure_package_config_file(fptaConfig.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/fptaConfig.cmake
   INSTALL_DESTINATION ${fpta_cmake_dir})
@@ -40,4 +44,4 @@ write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/fptaConfigVersion.c
 install(FILES
   ${CMAKE_CURRENT_BINARY_DIR}/fptaConfig.cmake
   ${CMAKE_CURRENT_BINARY_DIR}/fptaConfigVersion.cmake
-  DESTINATION ${fpta_cmake_dir})
+  DESTINATION ${fpta_cmake_dir} COMPONENT libfpta-dev)
