@@ -10,7 +10,6 @@
 #include <rapidjson/stringbuffer.h>
 
 #include "KeyValueStorage.h"
-#include "MappedAllocator.h"
 
 namespace qz::evmon {
 
@@ -34,7 +33,7 @@ class OutputDocument {
   void AppendEscaped(std::string_view name);
   void PrefaultAhead(std::size_t bytes);
 
-  rapidjson::GenericStringBuffer<rapidjson::UTF8<>, MappedAllocator> text;
+  rapidjson::StringBuffer text;
   bool empty = true;
   // The text may grow to this size before its pages have to be prefaulted.
   // A small document is left to page faults.

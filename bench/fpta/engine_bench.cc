@@ -4,7 +4,8 @@
 //
 // Usage: fpta-engine-bench engine|lmdb ROWS DIR
 //   engine: libfpta's C interface, the database file DIR/bench.fpta opened
-//           with fpta_sync; timed: insert, lookup, scan, filtered_scan.
+//           with fpta_sync; timed: insert, lookup, reads, scan,
+//           filtered_scan, shared_scan.
 //   lmdb:   LMDB alone, the file DIR/bench.lmdb with LMDB's default (synced)
 //           commits, one DBI holding the same key and row bytes the engine is
 //           given; timed: insert, lookup, scan (a cursor walk).
@@ -34,6 +35,7 @@ constexpr uint64_t kKeyMask = (uint64_t{1} << 63) - 1;
 constexpr size_t kNameBytes = 15;
 constexpr uint64_t kLookupStride = 7919;  // a prime: coprime with every ROWS of 10^k
 constexpr double kFilterThreshold = 0.5;  // the filtered scan keeps rows with fp above it
+constexpr int kSharedLevels = 8;          // and-nodes over the comparison in the shared scan's filter
 
 uint64_t KeyOf(uint64_t i) { return ((i + 1) * kKeyMultiplier) & kKeyMask; }
 double FloatOf(uint64_t i) { return static_cast<double>(KeyOf(i) % 1000) / 1000.0; }
@@ -147,17 +149,21 @@ class EngineBench {
     return watch.Seconds();
   }
 
-  double Lookup() {
+  // Every row found by its primary key, all in one read transaction, or each
+  // in one of its own (as a server answering single requests does).
+  double Lookup(bool transaction_each) {
     Stopwatch watch;
-    fpta_txn* txn = Begin(fpta_read);
+    fpta_txn* txn = transaction_each ? nullptr : Begin(fpta_read);
     fptu_ro row;
     uint64_t bytes = 0;
     for (uint64_t step = 0; step < rows_; ++step) {
+      if (transaction_each) txn = Begin(fpta_read);
       const fpta_value key = fpta_value_uint(KeyOf(LookupRow(step, rows_)));
       CheckFpta(fpta_get(txn, &columns_[0], &key, &row), "fpta_get");
       bytes += row.total_bytes;
+      if (transaction_each) CheckFpta(fpta_transaction_end(txn, true), "fpta_transaction_end");
     }
-    CheckFpta(fpta_transaction_end(txn, true), "fpta_transaction_end");
+    if (!transaction_each) CheckFpta(fpta_transaction_end(txn, true), "fpta_transaction_end");
     if (bytes == 0) Fail("fpta_get", "empty rows");
     return watch.Seconds();
   }
@@ -199,6 +205,18 @@ class EngineBench {
     filter.node_cmp.left_id = &columns_[2];
     filter.node_cmp.right_value = fpta_value_float(kFilterThreshold);
     return filter;
+  }
+
+  // FloatAbove under kSharedLevels and-nodes, each with both operands on the
+  // node below: the same rows pass, and the tree unfolded holds
+  // 2^kSharedLevels comparisons. The root is the last node.
+  std::vector<fpta_filter> SharedFloatAbove() {
+    std::vector<fpta_filter> levels(kSharedLevels + 1, FloatAbove());
+    for (size_t i = 1; i < levels.size(); ++i) {
+      levels[i].type = fpta_node_and;
+      levels[i].node_and.a = levels[i].node_and.b = &levels[i - 1];
+    }
+    return levels;
   }
 
  private:
@@ -356,12 +374,17 @@ int main(int argc, char** argv) {
   if (way == "engine") {
     EngineBench bench(dir, rows);
     const double insert = bench.Insert();
-    const double lookup = bench.Lookup();
+    const double lookup = bench.Lookup(false);
+    const double reads = bench.Lookup(true);
     const double scan = bench.Scan(nullptr);
     const fpta_filter filter = bench.FloatAbove();
     const double filtered_scan = bench.Scan(&filter);
-    std::printf("{\"insert\": %.9f, \"lookup\": %.9f, \"scan\": %.9f, \"filtered_scan\": %.9f}\n", insert, lookup,
-                scan, filtered_scan);
+    const std::vector<fpta_filter> shared = bench.SharedFloatAbove();
+    const double shared_scan = bench.Scan(&shared.back());
+    std::printf(
+        "{\"insert\": %.9f, \"lookup\": %.9f, \"reads\": %.9f, \"scan\": %.9f, \"filtered_scan\": %.9f, "
+        "\"shared_scan\": %.9f}\n",
+        insert, lookup, reads, scan, filtered_scan, shared_scan);
   } else if (way == "lmdb") {
     LmdbBench bench(dir, rows);
     const double insert = bench.Insert();
