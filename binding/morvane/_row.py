@@ -1,0 +1,90 @@
+"""Row: one table row, read by column name or position; it owns its values."""
+from __future__ import annotations
+
+from typing import Any, ClassVar, Dict, Iterator, List, Tuple, Type, Union, overload, SupportsIndex
+
+
+class Row(Tuple[Any, ...]):
+    """A row of a table: ``row["name"]`` (names compared without regard to
+    case), ``row[1]``, ``len(row)``, iteration over the values in column
+    order, ``row.keys()``, ``dict(row)``. A null column reads as None.
+    Equal to another Row with the same column names and values."""
+
+    __slots__ = ()
+    _names: ClassVar[Tuple[str, ...]] = ()
+    _index: ClassVar[Dict[str, int]] = {}
+
+    @overload
+    def __getitem__(self, key: SupportsIndex) -> Any: ...
+
+    @overload
+    def __getitem__(self, key: slice) -> Tuple[Any, ...]: ...
+
+    @overload
+    def __getitem__(self, key: str) -> Any: ...
+
+    def __getitem__(self, key: Union[SupportsIndex, slice, str]) -> Any:
+        """The value of a column, by name or by position."""
+        if isinstance(key, str):
+            position = self._index.get(key)
+            if position is None:
+                position = self._index.get(key.lower())
+                if position is None:
+                    raise KeyError(key)
+            return tuple.__getitem__(self, position)
+        return tuple.__getitem__(self, key)
+
+    def keys(self) -> List[str]:
+        """The column names, in column order, as they were created."""
+        return list(self._names)
+
+    def values(self) -> List[Any]:
+        """The values, in column order."""
+        return list(self)
+
+    def items(self) -> List[Tuple[str, Any]]:
+        """(name, value) pairs, in column order."""
+        return list(zip(self._names, self))
+
+    def __eq__(self, other: object) -> bool:
+        """Equal to a Row of the same column names and values."""
+        if not isinstance(other, Row):
+            return False
+        return self._names == other._names and tuple.__eq__(self, other)
+
+    def __ne__(self, other: object) -> bool:
+        """Not __eq__."""
+        return not self.__eq__(other)
+
+    __hash__ = tuple.__hash__
+
+    def __repr__(self) -> str:
+        """Row(name=value, ...)."""
+        fields = ", ".join(f"{name}={value!r}" for name, value in zip(self._names, self))
+        return f"Row({fields})"
+
+    def __iter__(self) -> Iterator[Any]:
+        """The values, in column order."""
+        return tuple.__iter__(self)
+
+
+_classes: Dict[Tuple[str, ...], Type[Row]] = {}
+# Tables of distinct column names a process meets are few; past this many the
+# cache starts again rather than grow.
+_MAX_CLASSES = 1024
+
+
+def row_class(names: Tuple[str, ...]) -> Type[Row]:
+    """The Row subclass for rows of these column names (the compiled part
+    fills its instances directly)."""
+    cls = _classes.get(names)
+    if cls is None:
+        index: Dict[str, int] = {}
+        for position, name in enumerate(names):
+            index.setdefault(name, position)
+            index.setdefault(name.lower(), position)
+        cls = type("Row", (Row,), {"__slots__": (), "_names": names, "_index": index})
+        if len(_classes) >= _MAX_CLASSES:
+            _classes.clear()
+        _classes[names] = cls
+    return cls
