@@ -159,7 +159,7 @@ def load(txn: Transaction, source: IO[bytes], name: str, err: IO[str]) -> None:
         for number, line in enumerate(source, 1):
             if line.strip():
                 try:
-                    insert(codec.from_json(json.loads(line)))
+                    insert(codec.from_json(json.loads(line.rstrip(b"\r\n"))))
                 except json.JSONDecodeError as error:
                     raise CommandError(f"line {number}, column {error.colno}: {error.msg}") from None
                 except (morvane.Error, ValueError, TypeError, OverflowError) as error:

@@ -3,6 +3,8 @@ own, its standard output compared byte for byte, its one error line and its
 status; `check` against index faults planted in the file's LMDB stores
 (the engine itself never writes one)."""
 import datetime
+import os
+import pty
 import struct
 import subprocess
 import sys
@@ -114,7 +116,7 @@ def test_dump_then_load_gives_every_type_back_exactly(tmp_path):
     assert dumped.splitlines(keepends=True)[0] == FIRST_ROW_LINE
     assert run(copy, "load", "every", stdin=dumped) == (0, b"", "")
     assert run(copy, "dump", "every") == (0, dumped, "")
-    expected = [dict(zip((column.name for column in EVERY_TYPE), row)) for row in EVERY_ROWS]
+    expected = [dict(zip((column.name for column in EVERY_TYPE), row)) for row in sorted(EVERY_ROWS)]
     assert read_rows(copy, "every") == read_rows(source, "every") == expected
 
 
@@ -176,10 +178,44 @@ def test_no_command_creates_a_missing_file(tmp_path, command):
     assert list(tmp_path.iterdir()) == []
 
 
-def test_a_long_load_adds_its_rows_and_shows_no_progress_off_a_terminal(shop):
+def run_on_terminal(*arguments, stdin=b""):
+    """(status, standard output, what was written to the terminal) of the
+    command line with its standard error on a pseudo-terminal."""
+    master, slave = pty.openpty()
+    try:
+        with subprocess.Popen([sys.executable, "-m", "morvane", *map(str, arguments)], stdin=subprocess.PIPE,
+                              stdout=subprocess.PIPE, stderr=slave) as process:
+            os.close(slave)
+            slave = None
+            out, _ = process.communicate(stdin, timeout=60)
+        shown = b""
+        while True:
+            try:
+                chunk = os.read(master, 4096)
+            except OSError:  # EIO: the child's end is closed and everything read
+                break
+            if not chunk:
+                break
+            shown += chunk
+        return process.returncode, out, shown
+    finally:
+        os.close(master)
+        if slave is not None:
+            os.close(slave)
+
+
+@pytest.mark.parametrize("terminal", [False, True])
+def test_a_long_load_and_check_show_progress_only_on_a_terminal(shop, terminal):
     lines = b"".join(b'{"id":%d,"customer":"c%d","created":"2024-03-02T00:00:00+01:00","amount":%d}\n' % (i, i % 7, i)
                      for i in range(10, 5010))
-    assert run(shop, "load", "orders", stdin=lines) == (0, b"", "")
+    if terminal:
+        status, out, shown = run_on_terminal(shop, "load", "orders", stdin=lines)
+        assert (status, out) == (0, b"") and b"\rloading orders: 5,000 rows" in shown
+        assert shown.endswith(b"\r\x1b[K")
+        status, out, shown = run_on_terminal(shop, "check")
+        assert (status, out) == (0, b"") and b"\rchecking orders: 4,096 rows" in shown
+    else:
+        assert run(shop, "load", "orders", stdin=lines) == (0, b"", "")
     rows = read_rows(shop, "orders")
     assert len(rows) == 5002 and rows[-1]["created"] == datetime.datetime(2024, 3, 1, 23, tzinfo=UTC)
 
