@@ -14,6 +14,7 @@ import lmdb
 import pytest
 
 import morvane
+from conftest import ORDERS
 from morvane import Column
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "engine"))
@@ -54,13 +55,6 @@ FIRST_ROW_LINE = (
     '"b128":"00000000000000000000000000000000","b160":"0000000000000000000000000000000000000000",'
     '"b256":"0000000000000000000000000000000000000000000000000000000000000000"}\n').encode()
 
-ORDERS = [
-    Column("id", "uint64", index="primary"),
-    Column("customer", "str", index="secondary", unique=False),
-    Column("created", "datetime", index="secondary", unique=False),
-    Column("amount", "float64"),
-    Column("note", "str", nullable=True),
-]
 ORDERS_SCHEMA = b"""orders
   id        uint64    primary unique
   customer  str       secondary with duplicates
@@ -98,7 +92,7 @@ def read_rows(path, name):
 
 
 @pytest.fixture
-def shop(tmp_path):
+def shop_file(tmp_path):
     """A file with the orders table (two rows, as ORDERS_LINES) and the
     every-type table (empty)."""
     return make_database(tmp_path / "shop.fpta", {
@@ -120,14 +114,14 @@ def test_dump_then_load_gives_every_type_back_exactly(tmp_path):
     assert read_rows(copy, "every") == read_rows(source, "every") == expected
 
 
-def test_listing_and_healthy_check(shop):
-    assert run(shop, "tables") == (0, b"every\norders\n", "")
-    assert run(shop, "schema", "ORDERS") == (0, ORDERS_SCHEMA, "")
-    status, schema, _ = run(shop, "schema")
+def test_listing_and_healthy_check(shop_file):
+    assert run(shop_file, "tables") == (0, b"every\norders\n", "")
+    assert run(shop_file, "schema", "ORDERS") == (0, ORDERS_SCHEMA, "")
+    status, schema, _ = run(shop_file, "schema")
     assert status == 0 and schema.endswith(b"\n\n" + ORDERS_SCHEMA) and schema.startswith(b"every\n  id ")
-    assert run(shop, "dump", "orders") == (0, ORDERS_LINES, "")
-    assert run(shop, "check") == (0, b"", "")
-    status, stats, errors = run(shop, "stats")
+    assert run(shop_file, "dump", "orders") == (0, ORDERS_LINES, "")
+    assert run(shop_file, "check") == (0, b"", "")
+    status, stats, errors = run(shop_file, "stats")
     lines = [line.split() for line in stats.decode().splitlines()]
     assert (status, errors) == (0, "")
     assert [line[:2] for line in lines] == [["table", "rows"], ["every", "0"], ["orders", "2"]]
@@ -152,9 +146,9 @@ def test_listing_and_healthy_check(shop):
     (("{db}", "load", "every"), b'{"id":4,"b96":true}\n',
      "line 1: column b96: a binary value is a string of hexadecimal digits, not a boolean"),
 ])
-def test_errors_are_one_line_and_status_1_and_change_nothing(shop, arguments, stdin, error):
-    assert run(*(argument.format(db=shop) for argument in arguments), stdin=stdin) == (1, b"", f"Error: {error}\n")
-    assert run(shop, "dump", "orders") == (0, ORDERS_LINES, "")
+def test_errors_are_one_line_and_status_1_and_change_nothing(shop_file, arguments, stdin, error):
+    assert run(*(argument.format(db=shop_file) for argument in arguments), stdin=stdin) == (1, b"", f"Error: {error}\n")
+    assert run(shop_file, "dump", "orders") == (0, ORDERS_LINES, "")
 
 
 @pytest.mark.parametrize("line, text", [
@@ -163,11 +157,11 @@ def test_errors_are_one_line_and_status_1_and_change_nothing(shop, arguments, st
     (b'{"id":4,"customer":"x","created":"2024-03-01T09:00:00Z","amount":1,"colour":"red"}', None),
     (b'{"id":-4,"customer":"x","created":"2024-03-01T09:00:00Z","amount":1}', None),
 ])
-def test_a_row_the_package_refuses_names_its_line_and_stores_nothing(shop, line, text):
-    status, out, errors = run(shop, "load", "orders", stdin=GOOD_LINE + line + b"\n")
+def test_a_row_the_package_refuses_names_its_line_and_stores_nothing(shop_file, line, text):
+    status, out, errors = run(shop_file, "load", "orders", stdin=GOOD_LINE + line + b"\n")
     assert (status, out) == (1, b"") and errors.startswith("Error: line 2: ") and errors.count("\n") == 1
     assert text is None or text in errors
-    assert run(shop, "dump", "orders") == (0, ORDERS_LINES, "")
+    assert run(shop_file, "dump", "orders") == (0, ORDERS_LINES, "")
 
 
 @pytest.mark.parametrize("command", ["tables", "schema", "dump", "check", "stats", "load"])
@@ -205,18 +199,18 @@ def run_on_terminal(*arguments, stdin=b""):
 
 
 @pytest.mark.parametrize("terminal", [False, True])
-def test_a_long_load_and_check_show_progress_only_on_a_terminal(shop, terminal):
+def test_a_long_load_and_check_show_progress_only_on_a_terminal(shop_file, terminal):
     lines = b"".join(b'{"id":%d,"customer":"c%d","created":"2024-03-02T00:00:00+01:00","amount":%d}\n' % (i, i % 7, i)
                      for i in range(10, 5010))
     if terminal:
-        status, out, shown = run_on_terminal(shop, "load", "orders", stdin=lines)
+        status, out, shown = run_on_terminal(shop_file, "load", "orders", stdin=lines)
         assert (status, out) == (0, b"") and b"\rloading orders: 5,000 rows" in shown
         assert shown.endswith(b"\r\x1b[K")
-        status, out, shown = run_on_terminal(shop, "check")
+        status, out, shown = run_on_terminal(shop_file, "check")
         assert (status, out) == (0, b"") and b"\rchecking orders: 4,096 rows" in shown
     else:
-        assert run(shop, "load", "orders", stdin=lines) == (0, b"", "")
-    rows = read_rows(shop, "orders")
+        assert run(shop_file, "load", "orders", stdin=lines) == (0, b"", "")
+    rows = read_rows(shop_file, "orders")
     assert len(rows) == 5002 and rows[-1]["created"] == datetime.datetime(2024, 3, 1, 23, tzinfo=UTC)
 
 
