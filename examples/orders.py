@@ -18,6 +18,13 @@ CUSTOMERS = ("ann", "bob", "cem", "dai")
 
 path = os.path.join(tempfile.mkdtemp(prefix="morvane-orders-"), "shop.fpta")
 
+
+def show(row):
+    """An order as one line: a Row reads by column name (or position)."""
+    note = f" ({row['note']})" if row["note"] is not None else ""
+    return f"id={row['id']} {row['customer']} {row['created']:%Y-%m-%d %H:%M} {row['amount']:.2f}{note}"
+
+
 with morvane.open(path) as db:      # creates the file; closed at the end of the block
     print("opened", path)
 
@@ -50,14 +57,14 @@ with morvane.open(path) as db:      # creates the file; closed at the end of the
     with db.read() as txn:
         orders = txn.table("orders")
         first = orders.get(1)                      # a Row, or None when absent
-        print("order 1:", dict(first))
+        print("order 1:", show(first))
         print("order 99:", orders.get(99))
         print("ann's orders:", [row["id"] for row in orders.find("customer", "ann")])
         day_two = START + datetime.timedelta(days=1)
         print("created March 2 (from 09:00) above 55.00:")
         for row in orders.scan("created", low=day_two, high=day_two + datetime.timedelta(days=1),
                                where=col("amount") > 55):
-            print(f"   id={row['id']} {row['customer']} {row['created']:%H:%M} {row['amount']:.2f}")
+            print("  ", show(row))
 
     # A reader thread reads a snapshot while this thread's write commits:
     # it sees the orders as they were when its transaction began.
@@ -92,4 +99,5 @@ with morvane.open(path) as db:      # creates the file; closed at the end of the
 
 with morvane.open(path, readonly=True) as db, db.read() as txn:
     orders = txn.table("orders")
-    print("reopened read-only:", len(orders), "orders; the first:", dict(next(iter(orders.scan()))))
+    print("reopened read-only:", len(orders), "orders; the first:", show(next(orders.scan())))
+    print("order 30:", show(orders.get(30)))
