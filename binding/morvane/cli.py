@@ -19,6 +19,7 @@ The JSON forms of the values are described in `morvane.cli_json`.
 from __future__ import annotations
 
 import argparse
+import contextlib
 import json
 import os
 import sys
@@ -199,13 +200,27 @@ def stats(txn: Transaction, out: IO[bytes]) -> None:
         _write(out, "  ".join(cells).rstrip() + "\n")
 
 
-def _run(arguments: argparse.Namespace) -> int:
-    path = arguments.file
+def _open(path: str, writing: bool) -> morvane.Database:
+    """The database at path. A file that is not one (or a directory) is a
+    CommandError, and the lock file LMDB made beside it for the attempt is
+    removed again, so that a failed command leaves nothing behind."""
     if not os.path.exists(path):
         raise CommandError(f"{path}: no such database file")
+    lock = path + "-lock"
+    lock_was_there = os.path.exists(lock)
+    try:
+        return morvane.open(path, readonly=not writing, alterable_schema=False)
+    except morvane.Error as error:
+        if not lock_was_there:
+            with contextlib.suppress(OSError):
+                os.remove(lock)
+        raise CommandError(f"{path}: {error}") from None
+
+
+def _run(arguments: argparse.Namespace) -> int:
     writing = arguments.command == "load"
     out = sys.stdout.buffer
-    with morvane.open(path, readonly=not writing, alterable_schema=False) as db:
+    with _open(arguments.file, writing) as db:
         if writing:
             with db.write() as txn:
                 load(txn, sys.stdin.buffer, arguments.table, sys.stderr)
@@ -218,8 +233,13 @@ def _run(arguments: argparse.Namespace) -> int:
                 "check": lambda: 1 if check(txn, out, sys.stderr) else 0,
                 "stats": lambda: stats(txn, out),
             }
-            status = readers[arguments.command]()
-    out.flush()
+            try:
+                status = readers[arguments.command]()
+                out.flush()
+            except BrokenPipeError:
+                raise
+            except OSError as error:
+                raise CommandError(f"cannot write standard output: {error.strerror}") from None
     return status or 0
 
 

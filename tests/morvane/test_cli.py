@@ -172,6 +172,22 @@ def test_no_command_creates_a_missing_file(tmp_path, command):
     assert list(tmp_path.iterdir()) == []
 
 
+@pytest.mark.parametrize("kind", ["directory", "text file"])
+def test_a_path_that_is_no_database_is_an_error_and_leaves_nothing(tmp_path, kind):
+    path = tmp_path / "x"
+    path.mkdir() if kind == "directory" else path.write_text("hello\n")
+    status, out, errors = run(path, "tables")
+    assert (status, out) == (1, b"") and errors.startswith(f"Error: {path}: ") and errors.count("\n") == 1
+    assert [entry.name for entry in tmp_path.iterdir()] == ["x"]
+
+
+def test_a_failed_write_of_standard_output_is_an_error(shop_file):
+    with open("/dev/full", "wb") as full:
+        done = subprocess.run([sys.executable, "-m", "morvane", str(shop_file), "dump", "orders"], stdout=full,
+                              stderr=subprocess.PIPE, timeout=60)
+    assert (done.returncode, done.stderr) == (1, b"Error: cannot write standard output: No space left on device\n")
+
+
 def run_on_terminal(*arguments, stdin=b""):
     """(status, standard output, what was written to the terminal) of the
     command line with its standard error on a pseudo-terminal."""
