@@ -33,7 +33,8 @@ PyObject *row_class_for(PyObject *names);
 
 typedef struct {
   PyObject_HEAD
-  fpta_db *db; /* null once closed */
+  fpta_db *db;       /* null once closed */
+  PyObject *layouts; /* table name hash -> the Layout last read (table.c) */
 } DbObject;
 
 typedef struct {
@@ -60,22 +61,39 @@ typedef struct {
   int field;        /* position in a Row; -1 for a composite index */
 } ColumnCore;
 
+/* What rows of a table look like at one schema version: read once per
+ * database and version, shared by the tables opened meanwhile. */
+typedef struct {
+  PyObject_HEAD
+  uint64_t version;      /* the schema version it was read at */
+  unsigned count;        /* columns, composite indexes included */
+  ColumnCore *columns;   /* by column number; their names' table unset */
+  unsigned fields;       /* columns that rows hold */
+  unsigned *numbers;     /* column number of each field */
+  PyObject *specs;       /* tuple of (name, type, index) per field */
+  PyObject *positions;   /* dict: name as created and lower-case -> field */
+  PyObject *row_class;
+} LayoutObject;
+
 typedef struct {
   PyObject_HEAD
   TxnObject *txn;
   fpta_name name;
-  unsigned count;        /* columns, composite indexes included */
-  ColumnCore *columns;   /* by column number */
-  unsigned fields;       /* columns that rows hold */
-  unsigned *numbers;     /* column number of each field */
-  PyObject *specs;       /* tuple of (name, type, index) per field */
-  PyObject *positions;   /* dict: lower-case name -> field */
+  LayoutObject *layout;
+  /* The layout's, borrowed, except columns: this table's own copy, whose
+   * names point to this table's name and are resolved in its transaction. */
+  unsigned count;
+  ColumnCore *columns;
+  unsigned fields;
+  const unsigned *numbers;
+  PyObject *specs;
+  PyObject *positions;
   PyObject *row_class;
   fptu_rw *tuple;        /* scratch space for rows being written */
   fptu_rw blank;         /* its header while empty */
 } TableObject;
 
-extern PyTypeObject TableCoreType;
+extern PyTypeObject TableCoreType, LayoutType;
 PyObject *table_open(TxnObject *txn, PyTypeObject *cls, PyObject *name);
 /* The row (a mapping or a sequence) as a tuple in table->tuple; 0 or -1. */
 int table_encode(TableObject *table, PyObject *row, fptu_ro *out);

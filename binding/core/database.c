@@ -15,6 +15,11 @@ PyObject *db_open(PyObject *self, PyObject *args) {
   DbObject *db = PyObject_New(DbObject, &DbType);
   if (db == NULL) return NULL;
   db->db = NULL;
+  db->layouts = PyDict_New();
+  if (db->layouts == NULL) {
+    Py_DECREF(db);
+    return NULL;
+  }
   int status;
   Py_BEGIN_ALLOW_THREADS
   status = fpta_db_open(path, (fpta_durability)durability, fpta_regime_default, 0, (size_t)megabytes, alterable != 0,
@@ -68,6 +73,7 @@ static PyObject *db_begin(DbObject *db, PyObject *args) {
 static void db_dealloc(DbObject *db) {
   /* Every transaction holds its database, so none is open now. */
   close_db(db);
+  Py_XDECREF(db->layouts);
   PyObject_Free(db);
 }
 

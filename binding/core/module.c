@@ -125,6 +125,7 @@ PyMODINIT_FUNC PyInit__core(void) {
   for (size_t i = 0; i < sizeof(types) / sizeof(types[0]); ++i) {
     if (PyType_Ready(types[i]) != 0) return NULL;
   }
+  if (PyType_Ready(&LayoutType) != 0) return NULL;
   PyObject *module = PyModule_Create(&module_definition);
   if (module == NULL) return NULL;
   for (size_t i = 0; i < sizeof(statuses) / sizeof(statuses[0]); ++i) {

@@ -14,28 +14,28 @@ static bool is_primary(unsigned index) {
          (index & fpta_index_fsecondary) == 0;
 }
 
-static int describe(TableObject *table, const fpta_column_info *info, size_t count) {
-  table->columns = PyMem_Calloc(count, sizeof(ColumnCore));
-  table->numbers = PyMem_Calloc(count, sizeof(unsigned));
-  table->positions = PyDict_New();
+static int describe(LayoutObject *layout, const fpta_column_info *info, size_t count) {
+  layout->columns = PyMem_Calloc(count, sizeof(ColumnCore));
+  layout->numbers = PyMem_Calloc(count, sizeof(unsigned));
+  layout->positions = PyDict_New();
   PyObject *names = PyList_New(0), *specs = PyList_New(0);
   int result = -1;
-  if (table->columns == NULL || table->numbers == NULL || table->positions == NULL || names == NULL || specs == NULL) {
+  if (layout->columns == NULL || layout->numbers == NULL || layout->positions == NULL || names == NULL ||
+      specs == NULL) {
     PyErr_NoMemory();
     goto done;
   }
-  table->count = (unsigned)count;
+  layout->count = (unsigned)count;
   for (size_t number = 0; number < count; ++number) {
-    ColumnCore *column = &table->columns[number];
+    ColumnCore *column = &layout->columns[number];
     /* A name resolved by its hash, as fpta_column_init would make it. */
     column->name.shove = info[number].shove;
-    column->name.table = &table->name;
     column->type = info[number].type;
     column->index = info[number].index;
     column->field = -1;
     if (column->type == fptu_null) continue; /* a composite index */
-    column->field = (int)table->fields;
-    table->numbers[table->fields++] = (unsigned)number;
+    column->field = (int)layout->fields;
+    layout->numbers[layout->fields++] = (unsigned)number;
     PyObject *name = info[number].name[0] != '\0' ? PyUnicode_FromString(info[number].name)
                                                   : PyUnicode_FromFormat("#%u", (unsigned)number);
     if (name == NULL) goto done;
@@ -43,8 +43,8 @@ static int describe(TableObject *table, const fpta_column_info *info, size_t cou
     PyObject *field = PyLong_FromLong(column->field);
     PyObject *spec = Py_BuildValue("(Oii)", name, (int)column->type, (int)column->index);
     const bool ok = lower != NULL && field != NULL && spec != NULL && PyList_Append(names, name) == 0 &&
-                    PyList_Append(specs, spec) == 0 && PyDict_SetItem(table->positions, name, field) == 0 &&
-                    PyDict_SetItem(table->positions, lower, field) == 0;
+                    PyList_Append(specs, spec) == 0 && PyDict_SetItem(layout->positions, name, field) == 0 &&
+                    PyDict_SetItem(layout->positions, lower, field) == 0;
     Py_XDECREF(lower);
     Py_XDECREF(field);
     Py_XDECREF(spec);
@@ -53,14 +53,54 @@ static int describe(TableObject *table, const fpta_column_info *info, size_t cou
   }
   PyObject *names_tuple = PyList_AsTuple(names);
   if (names_tuple == NULL) goto done;
-  table->row_class = row_class_for(names_tuple);
+  layout->row_class = row_class_for(names_tuple);
   Py_DECREF(names_tuple);
-  table->specs = PyList_AsTuple(specs);
-  result = table->row_class != NULL && table->specs != NULL ? 0 : -1;
+  layout->specs = PyList_AsTuple(specs);
+  result = layout->row_class != NULL && layout->specs != NULL ? 0 : -1;
 done:
   Py_XDECREF(names);
   Py_XDECREF(specs);
   return result;
+}
+
+static LayoutObject *read_layout(TxnObject *txn, fpta_name *name) {
+  fpta_column_info *info = NULL;
+  size_t count = 0;
+  const int status = fpta_table_columns(txn->txn, name, &info, &count);
+  if (status != FPTA_SUCCESS) return (LayoutObject *)raise_status(status);
+  LayoutObject *layout = PyObject_New(LayoutObject, &LayoutType);
+  if (layout != NULL) {
+    layout->version = name->version;
+    layout->count = layout->fields = 0;
+    layout->columns = NULL;
+    layout->numbers = NULL;
+    layout->specs = layout->positions = layout->row_class = NULL;
+    if (describe(layout, info, count) != 0) Py_CLEAR(layout);
+  }
+  free(info);
+  return layout;
+}
+
+/* The table's layout at the transaction's schema version: the database's
+ * cached one when it was read at that version. A schema transaction's own
+ * versions may be abandoned, and reused by a later commit, so what it reads
+ * is not cached. */
+static LayoutObject *layout_of(TxnObject *txn, fpta_name *name) {
+  const int status = fpta_name_refresh(txn->txn, name);
+  if (status != FPTA_SUCCESS) return (LayoutObject *)raise_status(status);
+  PyObject *key = PyLong_FromUnsignedLongLong(name->shove);
+  if (key == NULL) return NULL;
+  LayoutObject *layout = (LayoutObject *)PyDict_GetItemWithError(txn->db->layouts, key);
+  if (layout != NULL && layout->version == name->version) {
+    Py_DECREF(key);
+    return (LayoutObject *)Py_NewRef(layout);
+  }
+  layout = PyErr_Occurred() ? NULL : read_layout(txn, name);
+  if (layout != NULL && txn->level != fpta_schema && PyDict_SetItem(txn->db->layouts, key, (PyObject *)layout) != 0) {
+    Py_CLEAR(layout);
+  }
+  Py_DECREF(key);
+  return layout;
 }
 
 PyObject *table_open(TxnObject *txn, PyTypeObject *cls, PyObject *name) {
@@ -69,33 +109,56 @@ PyObject *table_open(TxnObject *txn, PyTypeObject *cls, PyObject *name) {
   TableObject *table = (TableObject *)cls->tp_alloc(cls, 0);
   if (table == NULL) return NULL;
   table->txn = (TxnObject *)Py_NewRef(txn);
-  int status = fpta_table_init(&table->name, text);
-  fpta_column_info *info = NULL;
-  size_t count = 0;
-  if (status == FPTA_SUCCESS) status = fpta_table_columns(txn->txn, &table->name, &info, &count);
-  if (status != FPTA_SUCCESS) {
+  if (fpta_table_init(&table->name, text) != FPTA_SUCCESS) {
     Py_DECREF(table);
-    return raise_status(status);
+    return PyErr_Format(PyExc_ValueError, "%R is not a valid table name", name);
   }
-  const int described = describe(table, info, count);
-  free(info);
-  if (described != 0) {
+  LayoutObject *layout = layout_of(txn, &table->name);
+  if (layout == NULL) {
     Py_DECREF(table);
     return NULL;
   }
+  table->layout = layout;
+  table->columns = PyMem_Malloc(sizeof(ColumnCore) * (layout->count + 1));
+  if (table->columns == NULL) {
+    Py_DECREF(table);
+    return PyErr_NoMemory();
+  }
+  memcpy(table->columns, layout->columns, sizeof(ColumnCore) * layout->count);
+  for (unsigned number = 0; number < layout->count; ++number) table->columns[number].name.table = &table->name;
+  table->count = layout->count;
+  table->fields = layout->fields;
+  table->numbers = layout->numbers;
+  table->specs = layout->specs;
+  table->positions = layout->positions;
+  table->row_class = layout->row_class;
   return (PyObject *)table;
 }
 
 static void table_dealloc(TableObject *table) {
   Py_XDECREF(table->txn);
-  Py_XDECREF(table->specs);
-  Py_XDECREF(table->positions);
-  Py_XDECREF(table->row_class);
+  Py_XDECREF(table->layout);
   PyMem_Free(table->columns);
-  PyMem_Free(table->numbers);
   free(table->tuple);
   Py_TYPE(table)->tp_free((PyObject *)table);
 }
+
+static void layout_dealloc(LayoutObject *layout) {
+  Py_XDECREF(layout->specs);
+  Py_XDECREF(layout->positions);
+  Py_XDECREF(layout->row_class);
+  PyMem_Free(layout->columns);
+  PyMem_Free(layout->numbers);
+  PyObject_Free(layout);
+}
+
+PyTypeObject LayoutType = {
+    PyVarObject_HEAD_INIT(NULL, 0).tp_name = "morvane._core.Layout",
+    .tp_basicsize = sizeof(LayoutObject),
+    .tp_dealloc = (destructor)layout_dealloc,
+    .tp_flags = Py_TPFLAGS_DEFAULT,
+    .tp_doc = "The columns of a table at one schema version.",
+};
 
 int table_column_of(TableObject *table, int field) {
   if (field < 0) {

@@ -46,7 +46,6 @@ class Transaction:
 
     def table(self, name: str) -> Table:
         """The table of that name (NotFoundError when there is none)."""
-        check_name(name, "table")
         return self._core.table(Table, name)
 
     def table_names(self) -> List[str]:

@@ -98,3 +98,25 @@ def test_verify_finds_planted_faults(shop, tmp_path):
     assert any("missing from index customer" in fault for fault in faults)
     assert sum("leads to no row" in fault for fault in faults) == 2
     assert all(fault.startswith("table orders: ") for fault in faults)
+
+
+def test_a_table_made_again_is_read_with_its_new_columns(db):
+    first = [Column("id", "uint32", index="primary"), Column("a", "str")]
+    second = [Column("key", "str", index="primary"), Column("b", "float64", nullable=True)]
+    with db.schema() as txn:
+        txn.create_table("t", first)
+    with db.write() as txn:
+        txn.table("t").insert((1, "x"))
+    txn = db.schema()  # an abandoned version must not stick to the table
+    txn.drop_table("t")
+    txn.create_table("t", [Column("other", "uint64", index="primary")])
+    assert txn.table("t").columns[0].name == "other"
+    txn.abort()
+    with db.read() as txn:
+        assert txn.table("t").columns == first and txn.table("t").get(1)["a"] == "x"
+    with db.schema() as txn:
+        txn.drop_table("t")
+        txn.create_table("t", second)
+    with db.write() as txn:
+        txn.table("t").insert({"key": "k"})
+        assert txn.table("t").columns == second and dict(txn.table("t").get("k")) == {"key": "k", "b": None}
