@@ -152,9 +152,10 @@ def load(txn: Transaction, source: IO[bytes], name: str, err: IO[str]) -> None:
     """Inserts the rows of JSON Lines read from source (empty lines skipped).
     The first bad or refused line raises CommandError naming it; the caller's
     transaction then aborts, so nothing is stored."""
-    table = _table(txn, name)
+    created = _table_name(txn, name)
+    table = txn.table(created)
     codec = RowCodec(table.columns)
-    progress = Progress(err, f"loading {_table_name(txn, name)}")
+    progress = Progress(err, f"loading {created}")
     insert, loaded = table.insert, 0
     try:
         for number, line in enumerate(source, 1):
@@ -255,4 +256,8 @@ def main(argv: Sequence[str] | None = None) -> int:
         return 1
     except (UsageError, CommandError, morvane.Error, OSError, ValueError, TypeError, OverflowError) as error:
         print(f"Error: {error}", file=sys.stderr)
+        return 1
+    except KeyboardInterrupt:
+        # A load stopped this way has stored nothing: its transaction aborted.
+        print("Error: interrupted", file=sys.stderr)
         return 1
