@@ -116,6 +116,11 @@ PyObject *value_to_object(fptu_type type, const fpta_value *value);
 int value_put_field(fptu_rw *tuple, unsigned column, fptu_type type, const fpta_value *value);
 int values_init(void);
 
+/* ---- row.c ---- */
+
+extern PyTypeObject RowBaseType;
+int rows_init(void);
+
 /* ---- cursor.c, filters.c ---- */
 
 extern PyTypeObject CursorType;

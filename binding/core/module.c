@@ -125,13 +125,15 @@ PyMODINIT_FUNC PyInit__core(void) {
   for (size_t i = 0; i < sizeof(types) / sizeof(types[0]); ++i) {
     if (PyType_Ready(types[i]) != 0) return NULL;
   }
-  if (PyType_Ready(&LayoutType) != 0) return NULL;
+  if (PyType_Ready(&LayoutType) != 0 || rows_init() != 0) return NULL;
   PyObject *module = PyModule_Create(&module_definition);
   if (module == NULL) return NULL;
   for (size_t i = 0; i < sizeof(statuses) / sizeof(statuses[0]); ++i) {
     if (PyModule_AddIntConstant(module, statuses[i].name, statuses[i].value) != 0) goto fail;
   }
   if (add_enumerators(module) != 0) goto fail;
+  Py_INCREF(&RowBaseType);
+  if (PyModule_AddObject(module, "RowBase", (PyObject *)&RowBaseType) != 0) goto fail;
   const char *type_names[] = {"DatabaseCore", "TransactionCore", "TableCore", "Cursor"};
   for (size_t i = 0; i < sizeof(types) / sizeof(types[0]); ++i) {
     Py_INCREF(types[i]);

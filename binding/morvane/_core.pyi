@@ -1,5 +1,6 @@
 """Types of morvane._core, the compiled part of morvane (binding/core/*.c)."""
-from typing import Any, Callable, Dict, Iterator, List, Optional, Sequence, Tuple, Type, TypeVar
+from typing import (Any, Callable, Dict, Iterator, List, Optional, Sequence, SupportsIndex, Tuple, Type, TypeVar,
+                    Union, overload)
 
 from ._row import Row
 
@@ -25,6 +26,14 @@ def open_database(path: bytes, durability: int, megabytes: int, alterable: bool)
 def strerror(status: int) -> str: ...
 def _bind(error_for: Callable[[int], BaseException], programming_error: type, schema_error: type,
           row_class: Callable[[Tuple[str, ...]], type]) -> None: ...
+
+class RowBase(Tuple[Any, ...]):
+    @overload
+    def __getitem__(self, key: SupportsIndex) -> Any: ...
+    @overload
+    def __getitem__(self, key: slice) -> Tuple[Any, ...]: ...
+    @overload
+    def __getitem__(self, key: str) -> Any: ...
 
 class DatabaseCore:
     def begin(self, level: int) -> TransactionCore: ...

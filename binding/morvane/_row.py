@@ -1,10 +1,12 @@
 """Row: one table row, read by column name or position; it owns its values."""
 from __future__ import annotations
 
-from typing import Any, ClassVar, Dict, Iterator, List, Tuple, Type, Union, overload, SupportsIndex
+from typing import Any, ClassVar, Dict, List, Tuple, Type
+
+from . import _core
 
 
-class Row(Tuple[Any, ...]):
+class Row(_core.RowBase):
     """A row of a table: ``row["name"]`` (names compared without regard to
     case), ``row[1]``, ``len(row)``, iteration over the values in column
     order, ``row.keys()``, ``dict(row)``. A null column reads as None.
@@ -13,26 +15,6 @@ class Row(Tuple[Any, ...]):
     __slots__ = ()
     _names: ClassVar[Tuple[str, ...]] = ()
     _index: ClassVar[Dict[str, int]] = {}
-
-    @overload
-    def __getitem__(self, key: SupportsIndex) -> Any: ...
-
-    @overload
-    def __getitem__(self, key: slice) -> Tuple[Any, ...]: ...
-
-    @overload
-    def __getitem__(self, key: str) -> Any: ...
-
-    def __getitem__(self, key: Union[SupportsIndex, slice, str]) -> Any:
-        """The value of a column, by name or by position."""
-        if isinstance(key, str):
-            position = self._index.get(key)
-            if position is None:
-                position = self._index.get(key.lower())
-                if position is None:
-                    raise KeyError(key)
-            return tuple.__getitem__(self, position)
-        return tuple.__getitem__(self, key)
 
     def keys(self) -> List[str]:
         """The column names, in column order, as they were created."""
@@ -62,10 +44,6 @@ class Row(Tuple[Any, ...]):
         """Row(name=value, ...)."""
         fields = ", ".join(f"{name}={value!r}" for name, value in zip(self._names, self))
         return f"Row({fields})"
-
-    def __iter__(self) -> Iterator[Any]:
-        """The values, in column order."""
-        return tuple.__iter__(self)
 
 
 _classes: Dict[Tuple[str, ...], Type[Row]] = {}
