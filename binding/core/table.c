@@ -239,6 +239,11 @@ static int encode_mapping(TableObject *table, PyObject *row, PyObject **values) 
   int result = 0;
   for (Py_ssize_t i = 0; result == 0 && i < PyList_GET_SIZE(items); ++i) {
     PyObject *item = PyList_GET_ITEM(items, i);
+    if (!PyTuple_Check(item) || PyTuple_GET_SIZE(item) != 2) {
+      PyErr_SetString(PyExc_TypeError, "a row mapping's items() gives (name, value) pairs");
+      result = -1;
+      break;
+    }
     const int field = field_of_key(table, PyTuple_GET_ITEM(item, 0));
     if (field < 0) {
       result = -1;

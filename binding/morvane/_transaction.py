@@ -93,6 +93,13 @@ class Transaction:
                 self._released = True
                 self._database._transaction_ended(self._level)
 
+    def __del__(self) -> None:
+        """A transaction dropped unended is aborted, when its own thread drops
+        it (another thread cannot release a writer's lock)."""
+        core = getattr(self, "_core", None)
+        if core is not None and not core.ended and core.owned:
+            self._end(True)
+
     def __enter__(self) -> "Transaction":
         """The transaction itself."""
         return self

@@ -105,3 +105,12 @@ def test_a_writer_waits_for_another_threads_writer_without_blocking_others(shop)
     assert began.is_set()
     with shop.read() as txn:
         assert txn.table("orders").get(76) and txn.table("orders").get(77)
+
+
+def test_a_dropped_transaction_is_aborted_and_released(shop):
+    txn = shop.write()
+    txn.table("orders").insert(order(60))
+    del txn
+    with shop.write() as txn:  # neither hangs nor is refused as nested
+        assert txn.table("orders").get(60) is None
+    shop.close()
