@@ -1,6 +1,6 @@
 """Types of morvane._core, the compiled part of morvane (binding/core/*.c)."""
 from typing import (Any, Callable, Dict, Iterator, List, Optional, Sequence, SupportsIndex, Tuple, Type, TypeVar,
-                    Union, overload)
+                    Union, final, overload)
 
 from ._row import Row
 
@@ -35,10 +35,12 @@ class RowBase(Tuple[Any, ...]):
     @overload
     def __getitem__(self, key: str) -> Any: ...
 
+@final
 class DatabaseCore:
     def begin(self, level: int) -> TransactionCore: ...
     def close(self) -> None: ...
 
+@final
 class TransactionCore:
     @property
     def ended(self) -> bool: ...
@@ -71,6 +73,7 @@ class TableCore:
               stop_field: int = ..., stop_value: Any = ...) -> Cursor: ...
     def __len__(self) -> int: ...
 
+@final
 class Cursor(Iterator[Row]):
     def __next__(self) -> Row: ...
     def __iter__(self) -> Cursor: ...
