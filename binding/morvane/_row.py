@@ -40,6 +40,10 @@ class Row(_core.RowBase):
 
     __hash__ = tuple.__hash__
 
+    def __reduce__(self) -> Tuple[Any, ...]:
+        """Pickles as its column names and values."""
+        return (_rebuilt, (self._names, tuple(self)))
+
     def __repr__(self) -> str:
         """Row(name=value, ...)."""
         fields = ", ".join(f"{name}={value!r}" for name, value in zip(self._names, self))
@@ -66,3 +70,8 @@ def row_class(names: Tuple[str, ...]) -> Type[Row]:
             _classes.clear()
         _classes[names] = cls
     return cls
+
+
+def _rebuilt(names: Tuple[str, ...], values: Tuple[Any, ...]) -> Row:
+    """A Row unpickled."""
+    return row_class(names)(values)

@@ -1,6 +1,7 @@
 """Values through a stored row and back, at each column type's edges; the
 checks made before the engine is called."""
 import datetime
+import pickle
 
 import pytest
 
@@ -113,6 +114,7 @@ def test_rows_are_plain_values(shop):
     with shop.read() as txn:
         first, again = txn.table("orders").get(1), txn.table("orders").get(1)
     assert first == again and first != tuple(first) and first != txn
+    assert pickle.loads(pickle.dumps(first)) == first
     assert first["amount"] == 1.0 and repr(first).startswith("Row(id=1, customer='bob'")
     with pytest.raises(KeyError):
         first["nothing"]
