@@ -417,6 +417,9 @@ static PyObject *lookup(TableObject *table, int field, PyObject *key, fptu_ro *r
   fpta_value value;
   PyObject *keep;
   if (key == Py_None) return PyErr_Format(PyExc_TypeError, "None is not a key");
+  if ((table->columns[number].index & fpta_index_funique) == 0) {
+    return PyErr_Format(PyExc_ValueError, "the index allows duplicates: a key may name several rows (use find())");
+  }
   if (value_from_object(table->columns[number].type, key, &value, &keep) != 0) return NULL;
   *status = fpta_get(table->txn->txn, &table->columns[number].name, &value, row);
   Py_XDECREF(keep);

@@ -151,3 +151,20 @@ def test_clear_drop_and_names(shop):
         assert txn.table_names() == ["apple", "orders"]
         with pytest.raises(morvane.NotFoundError):
             txn.table("Zebra")
+
+
+def test_a_primary_index_with_duplicates(db):
+    with db.schema() as txn:
+        txn.create_table("log", [morvane.Column("day", "uint16", index="primary", unique=False),
+                                 morvane.Column("text", "str")])
+    with db.write() as txn:
+        log = txn.table("log")
+        log.insert_many([(2, "b"), (1, "a"), (2, "c"), (2, "b")])
+        assert [row["text"] for row in log.find("day", 2)] == ["b", "c", "b"]
+        for by_key in (lambda: log.get(2), lambda: log.delete(2)):
+            with pytest.raises(ValueError):
+                by_key()
+        cursor = log.find("day", 2)
+        next(cursor)
+        cursor.delete()
+        assert [tuple(row) for row in log.scan()] == [(1, "a"), (2, "c"), (2, "b")]
