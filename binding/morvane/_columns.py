@@ -59,7 +59,15 @@ class Column:
     when every field is.
     """
 
-    __slots__ = ("name", "type", "index", "unique", "ordered", "reverse", "nullable")
+    __slots__ = {
+        "name": "The column's name, as created.",
+        "type": 'The type word: "uint16" ... "b256".',
+        "index": 'None, "primary" or "secondary".',
+        "unique": "Whether the index refuses a second row with the same value.",
+        "ordered": "Whether the index keeps its keys in order (scans with bounds need it).",
+        "reverse": "Whether strings and binaries order from their last byte in the index.",
+        "nullable": "Whether the column may be null.",
+    }
     name: str
     type: str
     index: Optional[str]

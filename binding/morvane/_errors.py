@@ -20,6 +20,7 @@ class Error(Exception):
     status: Optional[int]
 
     def __init__(self, message: str, status: Optional[int] = None) -> None:
+        """An error with this message and engine status (None: misuse)."""
         super().__init__(message)
         self.status = status
 
