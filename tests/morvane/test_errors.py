@@ -98,3 +98,15 @@ def test_map_full_then_only_abort(tmp_path):
         txn.abort()
         with db.read() as txn:
             assert len(txn.table("t")) == 0
+
+
+def test_opening_read_only_creates_nothing_and_bad_arguments(tmp_path):
+    with pytest.raises(morvane.Error) as missing:
+        morvane.open(tmp_path / "none.fpta", readonly=True)
+    assert missing.value.status == errno.ENOENT and not (tmp_path / "none.fpta").exists()
+    for arguments, error in (({"durability": "fast"}, ValueError), ({"max_size_mb": -1}, OverflowError),
+                             ({"max_size_mb": 1.5}, TypeError)):
+        with pytest.raises(error):
+            morvane.open(tmp_path / "x.fpta", **arguments)
+    with pytest.raises(TypeError):
+        morvane.open(42)  # type: ignore[arg-type]
