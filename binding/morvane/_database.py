@@ -27,7 +27,9 @@ class Database:
         self._core = core
         self._path = path
         # Guards the counts below, never held while the engine waits.
-        self._lock = threading.Lock()
+        # Reentrant: a dropped transaction's __del__ (which ends it) may run
+        # from a garbage collection inside a section that holds it.
+        self._lock = threading.RLock()
         self._open = 0  # transactions begun or beginning
         self._writers: Set[int] = set()  # threads holding or awaiting the writer
         self._closed = False
