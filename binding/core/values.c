@@ -67,8 +67,38 @@ static int float_value(fptu_type type, PyObject *object, fpta_value *value) {
   return 0;
 }
 
+static int stamp_value(PyObject *object, long long seconds, unsigned long long microseconds, fpta_value *value) {
+  if (seconds < 0 || seconds > (long long)UINT32_MAX) return out_of_range(fptu_datetime, object);
+  fptu_time stamp;
+  /* The nearest fraction, so that reading it back gives the same microsecond. */
+  stamp.fixedpoint = (unsigned long long)seconds << 32 | ((microseconds << 32) + MICROSECONDS / 2) / MICROSECONDS;
+  *value = fpta_value_datetime(stamp);
+  return 0;
+}
+
+/* Days from 1970-01-01 to a civil date (proleptic Gregorian). */
+static long long days_from_civil(int year, int month, int day) {
+  year -= month <= 2;
+  const long long era = (year >= 0 ? year : year - 399) / 400;
+  const long long year_of_era = year - era * 400;
+  const long long day_of_year = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const long long day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  return era * 146097 + day_of_era - 719468;
+}
+
 static int datetime_value(PyObject *object, fpta_value *value) {
   if (!PyDateTime_Check(object)) return wrong_type(fptu_datetime, object);
+  long long seconds;
+  unsigned long long microseconds = (unsigned long long)PyDateTime_DATE_GET_MICROSECOND(object);
+  if (PyDateTime_DATE_GET_TZINFO(object) == PyDateTime_TimeZone_UTC) {
+    /* The common case, read from the fields: no timedelta is made (a third
+     * of the conversion's cost, and of a bulk insert's, went there). */
+    seconds = days_from_civil(PyDateTime_GET_YEAR(object), PyDateTime_GET_MONTH(object), PyDateTime_GET_DAY(object)) *
+                  SECONDS_PER_DAY +
+              PyDateTime_DATE_GET_HOUR(object) * 3600 + PyDateTime_DATE_GET_MINUTE(object) * 60 +
+              PyDateTime_DATE_GET_SECOND(object);
+    return stamp_value(object, seconds, microseconds, value);
+  }
   PyObject *offset = PyObject_CallMethod(object, "utcoffset", NULL);
   if (offset == NULL) return -1;
   Py_DECREF(offset);
@@ -78,15 +108,10 @@ static int datetime_value(PyObject *object, fpta_value *value) {
   }
   PyObject *delta = PyNumber_Subtract(object, epoch);
   if (delta == NULL) return -1;
-  const long long seconds = PyDateTime_DELTA_GET_DAYS(delta) * SECONDS_PER_DAY + PyDateTime_DELTA_GET_SECONDS(delta);
-  const unsigned long long microseconds = (unsigned long long)PyDateTime_DELTA_GET_MICROSECONDS(delta);
+  seconds = PyDateTime_DELTA_GET_DAYS(delta) * SECONDS_PER_DAY + PyDateTime_DELTA_GET_SECONDS(delta);
+  microseconds = (unsigned long long)PyDateTime_DELTA_GET_MICROSECONDS(delta);
   Py_DECREF(delta);
-  if (seconds < 0 || seconds > (long long)UINT32_MAX) return out_of_range(fptu_datetime, object);
-  fptu_time stamp;
-  /* The nearest fraction, so that reading it back gives the same microsecond. */
-  stamp.fixedpoint = (unsigned long long)seconds << 32 | ((microseconds << 32) + MICROSECONDS / 2) / MICROSECONDS;
-  *value = fpta_value_datetime(stamp);
-  return 0;
+  return stamp_value(object, seconds, microseconds, value);
 }
 
 static PyObject *datetime_object(fptu_time stamp) {

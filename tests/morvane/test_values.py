@@ -83,6 +83,11 @@ def test_microseconds_are_exact_across_a_second(db):
         txn.table("t").insert_many([stamp] for stamp in stamps)
     with db.read() as txn:
         assert [row["at"] for row in txn.table("t").scan()] == stamps
+        # The UTC singleton's fast path and any other zone's agree.
+        for stamp in stamps + [datetime.datetime(2106, 2, 7, 6, 28, 15, tzinfo=UTC)]:
+            for zone in (UTC, datetime.timezone(datetime.timedelta(0)), EIGHT_HOURS_EAST):
+                assert txn.table("t").count(low=stamp.astimezone(zone), high=stamp + datetime.timedelta(
+                    microseconds=1)) == (stamp in stamps)
 
 
 def test_rows_in_and_their_checks(shop):
