@@ -151,6 +151,13 @@ def test_errors_are_one_line_and_status_1_and_change_nothing(shop_file, argument
     assert run(shop_file, "dump", "orders") == (0, ORDERS_LINES, "")
 
 
+def test_load_takes_arrays_in_column_order_and_skips_empty_lines(shop_file):
+    lines = b'\n[3, "cem", "2024-03-02T01:00:00+01:00", 1, "x"]\n  \n'
+    assert run(shop_file, "load", "orders", stdin=lines) == (0, b"", "")
+    added = b'{"id":3,"customer":"cem","created":"2024-03-02T00:00:00.000000Z","amount":1.0,"note":"x"}\n'
+    assert run(shop_file, "dump", "orders") == (0, ORDERS_LINES + added, "")
+
+
 @pytest.mark.parametrize("line, text", [
     (b'{"id":1,"customer":"x","created":"2024-03-01T09:00:00Z","amount":1}', "File exists"),
     (b'{"id":4,"customer":"x","created":"2024-03-01T09:00:00Z"}', None),
