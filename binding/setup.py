@@ -1,7 +1,27 @@
 # cffi_modules is a setup() keyword that pyproject.toml cannot hold: cffi's
 # setuptools hook calls build_morvane.ffibuilder() and compiles _morvane. The
-# module is all the package holds; build_morvane.py and this file only build
-# it, so there are no Python packages or modules to find.
-from setuptools import setup
+# morvane package beside it is its Python modules and its compiled part,
+# morvane._core (core/*.c), compiled against the same installed libfpta.
+import glob
+import os
+import sys
 
-setup(cffi_modules=["build_morvane.py:ffibuilder"], packages=[], py_modules=[])
+from setuptools import Extension, setup
+
+# setuptools runs this file without its folder on the path.
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from build_morvane import installed_libfpta  # noqa: E402
+
+include_dir, library_dir = installed_libfpta()
+core = Extension(
+    "morvane._core",
+    sources=sorted(glob.glob("core/*.c")),
+    include_dirs=[include_dir],
+    library_dirs=[library_dir],
+    libraries=["fpta"],
+    # So that a libfpta outside the loader's default directories is found
+    # without LD_LIBRARY_PATH.
+    runtime_library_dirs=[library_dir])
+
+setup(cffi_modules=["build_morvane.py:ffibuilder"], packages=["morvane"], py_modules=[],
+      package_data={"morvane": ["py.typed", "_core.pyi"]}, ext_modules=[core])

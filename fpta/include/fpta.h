@@ -704,6 +704,58 @@ FPTA_API int fpta_cursor_delete(fpta_cursor *cursor);
 FPTA_API int fpta_cursor_count(fpta_cursor *cursor, size_t *count, size_t limit);
 
 /* ------------------------------------------------------------------------ */
+/* What a database holds, and checks of its indexes. These functions came    */
+/* after the interface _morvane binds and are not part of it.               */
+
+/* One column of a table as fpta_table_columns gives it. name: as it was
+ * created; "" for a table created before tables kept their column names
+ * (its columns are still found by name: their hashes are kept). shove: its
+ * id as in a column set (name hash from bit 10, index flags, type), from
+ * which a caller may build a resolvable column name (fpta_name with that
+ * shove's hash bits, version 0, table set, number 0). type: fptu_null for a
+ * composite index, whose parts_count parts are the column numbers in parts.
+ * number: its column number in rows. */
+typedef struct fpta_column_info {
+  const char *name;
+  uint64_t shove;
+  fptu_type type;
+  fpta_index_type index;
+  unsigned number;
+  unsigned parts_count;
+  const unsigned *parts;
+} fpta_column_info;
+
+/* The names of the tables the transaction sees, as they were created, in no
+ * particular order: *names is set to an array of *count pointers to
+ * NUL-terminated names, all in one block from malloc() that the caller
+ * releases with free(*names) (null when there are none). Returns
+ * FPTA_SUCCESS, FPTA_EINVAL (a null argument or transaction), FPTA_ETXNFAILED
+ * or ENOMEM; *names is null and *count 0 unless it succeeds. */
+FPTA_API int fpta_table_names(fpta_txn *txn, char ***names, size_t *count);
+/* The columns of a table, composite indexes included, by column number:
+ * *columns is set to an array of *count records, with the names and parts
+ * they point to, in one block from malloc() that the caller releases with
+ * free(*columns). Returns FPTA_SUCCESS, FPTA_EINVAL, FPTA_ETXNFAILED,
+ * FPTA_NOTFOUND (no such table) or ENOMEM; *columns is null and *count 0
+ * unless it succeeds. */
+FPTA_API int fpta_table_columns(fpta_txn *txn, fpta_name *table_id, fpta_column_info **columns, size_t *count);
+
+/* Called by fpta_table_verify with the text of each fault it finds (valid
+ * during the call only), and every 4096 rows with fault null; rows_checked
+ * counts the rows read so far. A non-zero result stops the check, which then
+ * returns it. */
+typedef int (*fpta_verify_report)(void *context, const char *fault, uint64_t rows_checked);
+/* Checks a table's indexes against its rows, in any transaction: every row
+ * is a sound row of the table and sits under its own key in each index, and
+ * every index entry is its row's key and leads to a stored row. Each fault
+ * found goes to report (which may be null) and is counted in *faults (which
+ * may be null). Returns FPTA_SUCCESS when the check ran to its end (faults
+ * or none), FPTA_EINVAL, FPTA_ETXNFAILED, FPTA_NOTFOUND (no such table), an
+ * LMDB code, or report's non-zero result. */
+FPTA_API int fpta_table_verify(fpta_txn *txn, fpta_name *table_id, fpta_verify_report report, void *context,
+                               uint64_t *faults);
+
+/* ------------------------------------------------------------------------ */
 /* Building tuples. Every function returns FPTA_SUCCESS or a status code:     */
 /* FPTA_EINVAL (null tuple, column >= fpta_max_cols, null data), FPTU_ETOOLONG */
 /* (value longer than fpta_max_col_bytes) or FPTU_ENOSPACE (no room left).     */

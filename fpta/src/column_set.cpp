@@ -3,6 +3,7 @@
 #include <bitset>
 #include <cstdarg>
 
+#include "column_names.h"
 #include "names.h"
 #include "recorder.h"
 
@@ -46,7 +47,8 @@ int Admit(const fpta_column_set &set, uint64_t hash, unsigned index) {
   return set.count < fpta_max_cols ? FPTA_SUCCESS : FPTA_ETOOMANY;
 }
 
-void Append(fpta_column_set *set, uint64_t hash, unsigned index, fptu_type type) {
+void Append(fpta_column_set *set, const char *name, uint64_t hash, unsigned index, fptu_type type) {
+  column_names::Remember(set, set->count, name);
   set->shoves[set->count++] = hash << fpta_name_hash_shift | index | static_cast<unsigned>(type);
 }
 
@@ -60,7 +62,7 @@ int DescribeColumn(const char *name, fptu_type type, fpta_index_type index, fpta
   const uint64_t hash = NameHash(name);
   const int status = Admit(*set, hash, index);
   if (status != FPTA_SUCCESS) return status;
-  Append(set, hash, index, type);
+  Append(set, name, hash, index, type);
   return FPTA_SUCCESS;
 }
 
@@ -122,7 +124,7 @@ int DescribeComposite(const char *composite_name, fpta_index_type index_type, fp
   if (status != FPTA_SUCCESS) return status;
   entry[0] = static_cast<uint16_t>(column_names_count);
   set->composites[0] = static_cast<uint16_t>(used + 1 + column_names_count);
-  Append(set, hash, index_type, fptu_null);
+  Append(set, composite_name, hash, index_type, fptu_null);
   return FPTA_SUCCESS;
 }
 

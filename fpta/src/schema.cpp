@@ -11,8 +11,11 @@ namespace {
 
 // Record layout, little-endian: u32 format, u16 name length, the name,
 // u32 rows serial, u32 column count, then per column u64 shove, u32 store
-// serial, u16 part count and the u16 part numbers.
-constexpr uint32_t kRecordFormat = 1;
+// serial, u16 part count and the u16 part numbers. Format 2 then adds each
+// column's name (u16 length, the name); format 1 records, written before
+// column names were kept, are still read.
+constexpr uint32_t kNamelessFormat = 1;
+constexpr uint32_t kRecordFormat = 2;
 
 template <typename T>
 void Put(std::string &out, T value) {
@@ -118,6 +121,10 @@ std::string Encode(const Table &table) {
     Put<uint16_t>(out, static_cast<uint16_t>(column.parts.size()));
     for (const unsigned part : column.parts) Put<uint16_t>(out, static_cast<uint16_t>(part));
   }
+  for (const Column &column : table.columns) {
+    Put<uint16_t>(out, static_cast<uint16_t>(column.name.size()));
+    out += column.name;
+  }
   return out;
 }
 
@@ -126,7 +133,7 @@ bool Decode(const void *bytes, size_t size, Table *table) {
   uint32_t format, rows_serial, count;
   uint16_t name_size;
   *table = Table{};
-  if (!in.Get(&format) || format != kRecordFormat || !in.Get(&name_size) || !in.GetText(name_size, &table->name) ||
+  if (!in.Get(&format) || (format != kRecordFormat && format != kNamelessFormat) || !in.Get(&name_size) || !in.GetText(name_size, &table->name) ||
       !names::IsValidName(table->name.c_str()) || !in.Get(&rows_serial) || !in.Get(&count) ||
       count == 0 || count > fpta_max_cols) {
     return false;
@@ -144,6 +151,16 @@ bool Decode(const void *bytes, size_t size, Table *table) {
       uint16_t number;
       if (!in.Get(&number)) return false;
       part = number;
+    }
+  }
+  for (Column &column : table->columns) {
+    if (format == kNamelessFormat) break;
+    uint16_t size;
+    if (!in.Get(&size) || !in.GetText(size, &column.name)) return false;
+    // A name matches its column's hash; "" is a name the set did not carry.
+    if (!column.name.empty() && (!names::IsValidName(column.name.c_str()) ||
+                                 names::NameHash(column.name.c_str()) != names::HashOfShove(column.shove))) {
+      return false;
     }
   }
   Classify(table);

@@ -25,6 +25,7 @@ struct Store {
 };
 
 struct Column {
+  std::string name;    // as created; "" in a table made before names were kept
   uint64_t shove = 0;  // name hash << 10 | index flags | type, as in a column set
   fptu_type type = fptu_null;
   unsigned index = 0;               // fpta_index_type bits

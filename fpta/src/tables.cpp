@@ -2,6 +2,7 @@
 // sequences, and the resolution of names against the schema.
 #include <cstring>
 
+#include "column_names.h"
 #include "column_set.h"
 #include "names.h"
 #include "recorder.h"
@@ -41,6 +42,10 @@ int Create(fpta_txn *txn, const char *name, const fpta_column_set &set) {
   auto table = std::make_shared<schema::Table>();
   status = schema::TableFromColumnSet(name, set, &serial, table.get());
   if (status != FPTA_SUCCESS) return status;
+  const std::vector<std::string> column_names = fpta::column_names::Recall(set);
+  for (size_t number = 0; number < column_names.size(); ++number) {
+    table->columns[number].name = column_names[number];
+  }
   // From here on a failure leaves the transaction half changed.
   status = resolve::Draft(txn, &draft);
   if (status != FPTA_SUCCESS) return status;
