@@ -99,6 +99,13 @@ void RecordHandles(fpta_db *db, const fpta::schema::Schema &schema) {
   }
 }
 
+// Remembers the handles of the stores a committed transaction made, so that
+// those its schema no longer has are retired as well.
+void RecordMade(const fpta_txn *txn) {
+  const std::lock_guard<std::mutex> lock(txn->db->mutex);
+  for (const auto &[serial, dbi] : txn->made_stores) txn->db->handles[serial] = dbi;
+}
+
 // Moves the handles of stores that the schema, the newest, no longer has
 // (dropped tables') to db->retired. Under db->mutex.
 void Retire(fpta_db *db, const fpta::schema::Schema &schema) {
@@ -393,7 +400,10 @@ int fpta_transaction_end(fpta_txn *txn, bool abort) {
     if (!abort) status = txn->failure;
   } else {
     status = file_check::CommitStatus(txn->db->env, mdb_txn_commit(txn->mdb));
-    if (status == MDB_SUCCESS && txn->draft) Publish(txn->db, txn->draft);
+    if (status == MDB_SUCCESS && txn->draft) {
+      RecordMade(txn);
+      Publish(txn->db, txn->draft);
+    }
   }
   Finish(txn);
   return status;

@@ -75,6 +75,7 @@ void Release(fpta_txn *txn) {
   txn->schema_changed = false;
   txn->failure = FPTA_SUCCESS;
   txn->cursors.clear();
+  txn->made_stores.clear();
   PoolOf<fpta_txn>().Give(txn);
 }
 

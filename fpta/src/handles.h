@@ -90,6 +90,9 @@ struct fpta_txn {
   bool schema_changed = false;  // the draft's version is one above the snapshot's
   std::unique_lock<std::mutex> opener_lock;
   std::thread::id thread;  // the thread that began it
+  // Handles of the stores it made (store serial, handle): LMDB keeps them
+  // when it commits, also those of tables it dropped again.
+  std::vector<std::pair<uint32_t, MDB_dbi>> made_stores;
   // The status of a storage failure that left the transaction half done; it
   // can then only be aborted.
   int failure = FPTA_SUCCESS;

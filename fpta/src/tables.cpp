@@ -53,6 +53,7 @@ int Create(fpta_txn *txn, const char *name, const fpta_column_set &set) {
   for (schema::Store *store : schema::StoresOf(*table)) {
     if (status != MDB_SUCCESS) break;
     status = schema_store::OpenStore(txn->mdb, store, schema_store::HasDuplicates(*table, *store), true);
+    if (status == MDB_SUCCESS) txn->made_stores.emplace_back(store->serial, store->dbi);
     if (status == MDB_DBS_FULL) return status;
   }
   if (status == MDB_SUCCESS) status = schema_store::WriteTable(txn->mdb, txn->db->schema_dbi, *table);
