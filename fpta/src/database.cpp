@@ -127,9 +127,11 @@ void Retire(fpta_db *db, const fpta::schema::Schema &schema) {
 // Closes the retired handles, so that LMDB gives their slots to new stores,
 // once no transaction of this process is open (one of an older snapshot may
 // still use them). Transactions begin under db->mutex, so none begins
-// meanwhile.
+// meanwhile. Whoever holds the opener is busy with handles: the next end
+// tries again, rather than wait.
 void CloseRetired(fpta_db *db) {
-  const std::lock_guard<std::mutex> opener(db->opener);
+  const std::unique_lock<std::mutex> opener(db->opener, std::try_to_lock);
+  if (!opener.owns_lock()) return;
   const std::lock_guard<std::mutex> lock(db->mutex);
   if (db->transactions.load() != 0) return;
   for (MDB_dbi dbi : db->retired) mdb_dbi_close(db->env, dbi);
