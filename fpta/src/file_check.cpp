@@ -121,7 +121,10 @@ int PrepareLockFile(const char *path, mode_t mode, unsigned readers, bool *creat
   *created = fd >= 0;
   if (fd < 0 && errno == EEXIST) fd = open(lock.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) return FPTA_SUCCESS;
-  const int status = posix_fallocate(fd, 0, (readers + off_t{2}) * kCacheLine);
+  // The system call, not posix_fallocate: where the file system cannot
+  // allocate, the C library would write zeros into a lock file that other
+  // processes may be using.
+  const int status = fallocate(fd, 0, 0, (readers + off_t{2}) * kCacheLine) == 0 ? 0 : errno;
   close(fd);
   if (status != ENOSPC && status != EDQUOT) return FPTA_SUCCESS;
   if (*created) unlink(lock.c_str());
