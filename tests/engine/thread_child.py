@@ -21,7 +21,7 @@ LEVELS = {"read": lib.fpta_read, "write": lib.fpta_write,
 # line comes on its standard input.
 OTHER = """
 import sys
-from engine import Database, Table, lib
+from engine import Database, lib
 db = Database(sys.argv[1])
 db.create(sys.argv[2], [("id", lib.fptu_uint64, lib.fpta_primary_unique_ordered_obverse)], [{0: 1}])
 if sys.argv[3] == "hold":
@@ -47,7 +47,8 @@ def begin(db, level):
 
 
 def sees(txn, name):
-    """Whether the transaction finds the table's row (0 as it should)."""
+    """The status of finding the table's row: OK when the transaction sees
+    the table."""
     return Txn(txn).get(Table(name, COLUMNS), 0, 1)[0]
 
 
