@@ -12,7 +12,7 @@ import sys
 
 import pytest
 
-from engine import OK, child_environment
+from engine import NOTFOUND, OK, child_environment
 
 CHILD = os.path.join(os.path.dirname(__file__), "thread_child.py")
 # Generous: only a hang takes this long.
@@ -34,11 +34,21 @@ def run(path, *pattern):
     ("schema", "write", errno.EDEADLK), ("schema", "schema", errno.EDEADLK),
 ])
 def test_two_transactions_in_one_thread(tmp_path, first, second, status):
-    result = run(tmp_path / "db", "pair", first, second)
+    result = run(tmp_path / "db", "pair", first, second, "before")
     expected = {"second": status, "first sees": OK, "first end": OK}
     if status == OK:
         expected.update({"second sees": OK, "second end": OK})
     assert result == expected
+
+
+@pytest.mark.parametrize("second", ["read", "write", "schema"])
+def test_a_schema_change_between_a_read_and_a_second_transaction(tmp_path,
+                                                                 second):
+    """The read keeps its snapshot, without the new table; the second
+    transaction sees it."""
+    assert run(tmp_path / "db", "pair", "read", second, "between") == {
+        "second": OK, "second sees": OK, "second end": OK,
+        "first sees": NOTFOUND, "first end": OK}
 
 
 def test_readers_never_wait_for_a_waiting_writer(tmp_path):

@@ -4,8 +4,8 @@ schema, so that this one meets tables it has no handles of. Prints the
 statuses it met as JSON. The parent waits for it under a time limit, so a
 hang is a failure there, not here.
 
-usage: thread_child.py PATH pair FIRST SECOND | waiting | foreign_end
-FIRST and SECOND are read, write or schema.
+usage: thread_child.py PATH pair FIRST SECOND WHEN | waiting | foreign_end
+FIRST and SECOND are read, write or schema; WHEN is before or between.
 """
 import json
 import subprocess
@@ -52,10 +52,16 @@ def sees(txn, name):
     return Txn(txn).get(Table(name, COLUMNS), 0, 1)[0]
 
 
-def pair(db, path, first, second):
-    other_process(path, "other", hold=False).wait()
+def pair(db, path, first, second, when):
+    """when: the other process changes the schema before the first
+    transaction begins, or between the two (a read first only: it does not
+    keep the other process from writing)."""
+    if when == "before":
+        other_process(path, "other", hold=False).wait()
     status, one = begin(db, LEVELS[first])
     assert status == OK
+    if when == "between":
+        other_process(path, "other", hold=False).wait()
     status, two = begin(db, LEVELS[second])
     result = {"second": status}
     if status == OK:
