@@ -330,6 +330,11 @@ int fpta_db_open(const char *path, fpta_durability durability, fpta_regime_flags
   made->alterable = alterable_schema;
   made->device = file.st_dev;
   made->inode = file.st_ino;
+  MDB_stat stat;
+  if (mdb_env_stat(env, &stat) == MDB_SUCCESS &&
+      file_check::FindMapping(file.st_dev, file.st_ino, &made->map_begin, &made->map_end)) {
+    made->page_size = stat.ms_psize;
+  }
   status = Initialise(made);
   if (status != MDB_SUCCESS) {
     mdb_env_close(env);

@@ -3,10 +3,12 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -130,6 +132,26 @@ int PrepareLockFile(const char *path, mode_t mode, unsigned readers, bool *creat
   if (*created) unlink(lock.c_str());
   *created = false;
   return status;
+}
+
+bool FindMapping(dev_t device, ino_t inode, uintptr_t *begin, uintptr_t *end) {
+  std::FILE *maps = std::fopen("/proc/self/maps", "re");
+  if (maps == nullptr) return false;
+  // start-end perms offset major:minor inode path
+  unsigned long long start, stop, offset, node;
+  unsigned major, minor;
+  char line[4096];
+  bool found = false;
+  while (!found && std::fgets(line, sizeof(line), maps) != nullptr) {
+    found = std::sscanf(line, "%llx-%llx %*s %llx %x:%x %llu", &start, &stop, &offset, &major, &minor, &node) == 6 &&
+            offset == 0 && node == inode && makedev(major, minor) == device;
+  }
+  std::fclose(maps);
+  if (found) {
+    *begin = start;
+    *end = stop;
+  }
+  return found;
 }
 
 const char *LockSuffix() { return kLockSuffix; }

@@ -7,6 +7,8 @@
 #include <lmdb.h>
 #include <sys/types.h>
 
+#include <cstdint>
+
 namespace fpta::file_check {
 
 // FPTA_SUCCESS for a file LMDB may map (also none at all: a new database),
@@ -22,6 +24,10 @@ int CheckDataFile(const char *path);
 // behind; other failures are left for LMDB to meet and report. *created
 // tells whether this call made the file.
 int PrepareLockFile(const char *path, mode_t mode, unsigned readers, bool *created);
+
+// Where this process maps the file (device, inode): *begin and *end, or
+// false when it has no such mapping. LMDB does not tell where its map is.
+bool FindMapping(dev_t device, ino_t inode, uintptr_t *begin, uintptr_t *end);
 
 // The lock file's name.
 const char *LockSuffix();

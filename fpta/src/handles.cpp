@@ -57,6 +57,8 @@ fpta_cursor *NewCursor() { return PoolOf<fpta_cursor>().Take(kLiveCursor); }
 
 void Release(fpta_db *db) {
   db->env = nullptr;
+  db->map_begin = db->map_end = 0;
+  db->used_end = 0;
   db->latest.reset();
   db->handles.clear();
   db->retired.clear();

@@ -51,6 +51,11 @@ struct fpta_db {
   dev_t device = 0;
   ino_t inode = 0;
   std::atomic<int> transactions{0};  // open transactions
+  // LMDB's memory map, and the end of the pages in use when last asked:
+  // bytes LMDB gives from the map beyond that end are damaged.
+  uintptr_t map_begin = 0, map_end = 0;
+  size_t page_size = 0;
+  std::atomic<uintptr_t> used_end{0};
   // The thread holding this process's write or schema transaction, if any:
   // LMDB's writer lock belongs to a thread, which would wait for itself.
   std::atomic<std::thread::id> writer{};
