@@ -684,17 +684,16 @@ FPTA_API int fpta_cursor_close(fpta_cursor *cursor);
  * next or previous distinct key. Returns FPTA_SUCCESS, FPTA_NODATA (past
  * either end: the cursor is then at that end; a dup_ move past the key's
  * last or first row, which leaves the cursor on the row it stood on; a dup_
- * move while on no row, or in the gap below),
- * FPTA_EINVAL (a bad or orphaned cursor, an unknown op), FPTA_ETXNFAILED or
- * an LMDB code. */
-FPTA_API int fpta_cursor_move(fpta_cursor *cursor, fpta_seek_operations op);
-/* When a call other than fpta_cursor_delete on this cursor removes the row
+ * move while on no row or in a gap), FPTA_EINVAL (a bad or orphaned cursor,
+ * an unknown op), FPTA_ETXNFAILED or an LMDB code.
+ * When a call other than fpta_cursor_delete on this cursor removes the row
  * the cursor stands on (fpta_delete, fpta_put changing its key in the
  * cursor's index, another cursor), on any index kind the cursor stands in the
  * gap the row left: fpta_cursor_get, _update and _delete return FPTA_NODATA,
  * fpta_cursor_eof 1; fpta_next and fpta_prev reach the row after and before
  * the removed one in the cursor's order, fpta_key_next and fpta_key_prev the
  * next or previous key's first row. */
+FPTA_API int fpta_cursor_move(fpta_cursor *cursor, fpta_seek_operations op);
 /* 0 while the cursor stands on a row, 1 when it does not; FPTA_EINVAL or
  * FPTA_ETXNFAILED for a bad or orphaned cursor. */
 FPTA_API int fpta_cursor_eof(fpta_cursor *cursor);
