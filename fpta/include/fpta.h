@@ -17,7 +17,9 @@
  * real work; FPTA_ENOIMP is left only for array column types.
  *
  * Handles (fpta_db, fpta_txn, fpta_cursor) belong to the library; a closed
- * one is refused with FPTA_EINVAL, never read after it was freed. Rows the
+ * one is refused with FPTA_EINVAL for the life of the process, never read
+ * after it was freed, and never acts on a newer handle that took its memory.
+ * Rows the
  * table layer hands out point into the database file's memory map: they are
  * read-only, and valid until their transaction ends or writes again. The
  * overview, the storage layout, key encodings and limits: fpta/README.md.
@@ -461,8 +463,11 @@ typedef struct fpta_schema_info {
  * with fpta_db_close. Returns FPTA_SUCCESS, FPTA_EINVAL (a null argument, an
  * empty path, an unknown durability or regime bit, file_mode beyond 07777),
  * EBUSY (this process has the file open already), ENOENT (fpta_readonly and
- * no file), another errno value or an LMDB code (e.g. MDB_INVALID: not a
- * database file). */
+ * no file), ENOSPC (a full file system: what this call made is removed),
+ * MDB_INVALID (not a database file: also an empty file no process is making
+ * a database of, in both modes; the file is not changed), MDB_CORRUPTED (the
+ * file is shorter than the pages its meta page says are in use; not
+ * changed), another errno value or an LMDB code. */
 FPTA_API int fpta_db_open(const char *path, fpta_durability durability, fpta_regime_flags regime_flags,
                           mode_t file_mode, size_t megabytes, bool alterable_schema, fpta_db **db);
 /* Closes the database and frees the handle. Returns FPTA_SUCCESS, FPTA_EINVAL
@@ -473,26 +478,30 @@ FPTA_API int fpta_db_close(fpta_db *db);
  * it began, for its whole life. fpta_write may write rows; fpta_schema may
  * also create, drop and clear tables. There is one writer at a time: a
  * write or schema transaction waits until the open one (of any thread or
- * process) ends, so a thread that holds one and begins another waits forever.
- * A write or schema transaction must be ended by the thread that began it; a
- * read transaction may move between threads. A transaction and its cursors
- * are used by one thread at a time.
+ * process) ends; a thread that holds one of the database and begins another
+ * gets EDEADLK, the first left as it was. A read transaction never waits for
+ * a writer. A write or schema transaction must be ended by the thread that
+ * began it; a read transaction may move between threads. A transaction and
+ * its cursors are used by one thread at a time.
  * *txn is set to null first, and on success to a handle that
  * fpta_transaction_end releases. Returns FPTA_SUCCESS, FPTA_EINVAL (a null
  * argument, a closed database, an unknown level), EROFS (write or schema on
  * a database opened fpta_readonly), EPERM (schema on a database opened with
- * alterable_schema false) or an LMDB code (e.g. MDB_READERS_FULL). */
+ * alterable_schema false), EDEADLK (write or schema, and this thread holds
+ * one of the database) or an LMDB code (e.g. MDB_READERS_FULL). */
 FPTA_API int fpta_transaction_begin(fpta_db *db, fpta_level level, fpta_txn **txn);
 /* Ends the transaction: commits what it did (abort false) or discards it
- * (abort true). The handle is released in every case except FPTA_EINVAL, and
- * so are the rows read through it. Cursors left open lose their transaction:
+ * (abort true). The handle is released in every case except FPTA_EINVAL and
+ * EPERM, and so are the rows read through it. Cursors left open lose their transaction:
  * every later call on them returns FPTA_EINVAL, except fpta_cursor_close,
  * which must still be called to free them. Returns FPTA_SUCCESS, FPTA_EINVAL
- * (a null or ended transaction), or, when committing, the status of the
+ * (a null or ended transaction), EPERM (a write or schema transaction ended
+ * by a thread other than the one that began it: it stays open and usable by
+ * that thread), or, when committing, the status of the
  * storage failure that had left the transaction failed (FPTA_ETXNFAILED
  * elsewhere; it is aborted instead) or of the commit itself (an LMDB code
- * such as MDB_MAP_FULL, or an errno value such as EIO or ENOSPC; nothing is
- * committed then). */
+ * such as MDB_MAP_FULL, or an errno value: ENOSPC for a full file system, EIO;
+ * nothing is committed then). */
 FPTA_API int fpta_transaction_end(fpta_txn *txn, bool abort);
 
 /* ------------------------------------------------------------------------ */
@@ -528,7 +537,9 @@ FPTA_API int fpta_describe_composite_index_va(const char *composite_name, fpta_i
  * FPTA_EINVAL (a bad name or set), FPTA_ETXNFAILED, EPERM (not a schema
  * transaction), FPTA_EEXIST (the table exists), FPTA_ETOOMANY (the database
  * holds fpta_tables_max tables) or an LMDB code (e.g. MDB_DBS_FULL:
- * fpta_max_dbi index stores in the file). */
+ * fpta_max_dbi index stores open in this process, see fpta/README.md). Every
+ * refusal but a storage failure while writing leaves the transaction usable,
+ * MDB_DBS_FULL included. */
 FPTA_API int fpta_table_create(fpta_txn *txn, const char *table_name, fpta_column_set *column_set);
 /* Drops a table, its rows and its sequence, in a schema transaction.
  * Returns FPTA_SUCCESS, FPTA_EINVAL, FPTA_ETXNFAILED, EPERM (not a schema
@@ -607,8 +618,8 @@ FPTA_API int fpta_delete(fpta_txn *txn, fpta_name *table_id, fptu_ro row_value);
  * into the database map, is read-only and stays valid until the transaction
  * ends or writes again. Returns FPTA_SUCCESS, FPTA_EINVAL (a bad argument, a
  * column without a unique index), FPTA_ETXNFAILED, FPTA_NOTFOUND (no such row,
- * table or column), FPTA_ETYPE or ERANGE (a value that does not fit the
- * column's type), FPTA_ECOLUMN or FPTA_ENOKEY (a composite value with a
+ * table or column), FPTA_ETYPE, ERANGE or FPTU_ETOOLONG (a value that does
+ * not fit the column's type), FPTA_ECOLUMN or FPTA_ENOKEY (a composite value with a
  * field of another column or type, or without a part) or an LMDB code; *row
  * is empty unless it succeeds. */
 FPTA_API int fpta_get(fpta_txn *txn, fpta_name *column_id, const fpta_value *column_value, fptu_ro *row);
@@ -630,7 +641,9 @@ FPTA_API int fpta_get_column2buffer(fptu_ro row, const fpta_name *column_id, fpt
  * column_id must have been refreshed in a transaction. Returns FPTA_SUCCESS,
  * FPTA_EINVAL (a bad tuple, value or name, a composite column), FPTA_ETYPE
  * (a kind the column cannot take), ERANGE (a value outside the column's
- * range), FPTU_ETOOLONG or FPTU_ENOSPACE; on failure the tuple is unchanged. */
+ * range, a fixed-size binary of another width), FPTU_ETOOLONG (a string or
+ * binary longer than fpta_max_col_bytes) or FPTU_ENOSPACE; on failure the
+ * tuple is unchanged. */
 FPTA_API int fpta_upsert_column(fptu_rw *pt, const fpta_name *column_id, fpta_value value);
 /* Decodes the field whose header unit field points to. Fixed-size kinds come
  * by value; strings, opaque values, nested tuples and the 96..256-bit kinds
@@ -655,8 +668,8 @@ FPTA_API fpta_value fpta_field2value(const void *field);
  * argument, a column without an index, a bound on an unordered index, a
  * malformed, cyclic or over 1024 levels deep filter, a filter column of
  * another table), FPTA_ETXNFAILED, FPTA_NOTFOUND (no such table or column),
- * FPTA_ETYPE or ERANGE (a bound or comparison value that does not fit its
- * column's type), FPTA_ECOLUMN or FPTA_ENOKEY (a composite bound as for
+ * FPTA_ETYPE, ERANGE or FPTU_ETOOLONG (a bound or comparison value that does
+ * not fit its column's type), FPTA_ECOLUMN or FPTA_ENOKEY (a composite bound as for
  * fpta_get) or an LMDB code. */
 FPTA_API int fpta_cursor_open(fpta_txn *txn, fpta_name *column_id, fpta_value range_from, fpta_value range_to,
                               const fpta_filter *filter, fpta_cursor_options op, fpta_cursor **cursor);
@@ -671,9 +684,15 @@ FPTA_API int fpta_cursor_close(fpta_cursor *cursor);
  * next or previous distinct key. Returns FPTA_SUCCESS, FPTA_NODATA (past
  * either end: the cursor is then at that end; a dup_ move past the key's
  * last or first row, which leaves the cursor on the row it stood on; a dup_
- * move while on no row),
- * FPTA_EINVAL (a bad or orphaned cursor, an unknown op), FPTA_ETXNFAILED or
- * an LMDB code. */
+ * move while on no row or in a gap), FPTA_EINVAL (a bad or orphaned cursor,
+ * an unknown op), FPTA_ETXNFAILED or an LMDB code.
+ * When a call other than fpta_cursor_delete on this cursor removes the row
+ * the cursor stands on (fpta_delete, fpta_put changing its key in the
+ * cursor's index, another cursor), on any index kind the cursor stands in the
+ * gap the row left: fpta_cursor_get, _update and _delete return FPTA_NODATA,
+ * fpta_cursor_eof 1; fpta_next and fpta_prev reach the row after and before
+ * the removed one in the cursor's order, fpta_key_next and fpta_key_prev the
+ * next or previous key's first row. */
 FPTA_API int fpta_cursor_move(fpta_cursor *cursor, fpta_seek_operations op);
 /* 0 while the cursor stands on a row, 1 when it does not; FPTA_EINVAL or
  * FPTA_ETXNFAILED for a bad or orphaned cursor. */
@@ -698,7 +717,8 @@ FPTA_API int fpta_cursor_update(fpta_cursor *cursor, fptu_ro new_row_value);
 FPTA_API int fpta_cursor_delete(fpta_cursor *cursor);
 /* Counts the rows in the cursor's range that pass its filter, stopping at
  * limit (0 counts none; SIZE_MAX for no limit); the cursor stays
- * where it stood. Returns
+ * where it stood. Without a filter no row is read: index entries are
+ * counted, a key's duplicates at once. Returns
  * FPTA_SUCCESS, FPTA_EINVAL, FPTA_ETXNFAILED or an LMDB code; *count is 0
  * unless it succeeds. */
 FPTA_API int fpta_cursor_count(fpta_cursor *cursor, size_t *count, size_t limit);

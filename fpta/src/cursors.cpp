@@ -58,6 +58,37 @@ int Fail(fpta_cursor *cursor, int status) {
   return status;
 }
 
+bool Writes(const fpta_cursor *cursor) { return cursor->txn->level != fpta_read; }
+
+// Keeps the entry the cursor now stands on, where other calls may remove it.
+void Remember(fpta_cursor *cursor, const MDB_val &key, const MDB_val &reference) {
+  if (!Writes(cursor)) return;
+  row_store::Assign(&cursor->entry_key, key);
+  row_store::Assign(&cursor->entry_reference, reference);
+}
+
+// Whether the cursor's LMDB side stands on the entry it remembers.
+bool OnEntry(fpta_cursor *cursor) {
+  MDB_val key, data;
+  if (mdb_cursor_get(cursor->mdb, &key, &data, MDB_GET_CURRENT) != MDB_SUCCESS) return false;
+  const MDB_val reference = row_store::ReferenceAt(*cursor->table, cursor->column, key, data);
+  return CompareKeys(key, cursor->entry_key) == 0 && CompareKeys(reference, cursor->entry_reference) == 0;
+}
+
+// Whether the row the cursor stands on is still there in a transaction that
+// writes: a call other than the cursor's own may have removed it, after
+// which LMDB leaves the cursor on a neighbour, or nowhere. The cursor then
+// stands in the gap.
+void Recheck(fpta_cursor *cursor) {
+  if (cursor->place != Place::kOnRow || !Writes(cursor) || OnEntry(cursor)) return;
+  MDB_val key = row_store::ValOf(cursor->entry_key), data = row_store::ValOf(cursor->entry_reference);
+  if (Lmdb(cursor, &key, &data, cursor->duplicates ? MDB_GET_BOTH : MDB_SET_KEY) == MDB_SUCCESS && OnEntry(cursor)) {
+    return;
+  }
+  cursor->place = Place::kGap;
+  cursor->row = fptu_ro{};
+}
+
 // Whether the entry's row passes the filter; the row is kept when it does.
 int Accept(fpta_cursor *cursor, const MDB_val &key, const MDB_val &data, bool *accepted) {
   fptu_ro row;
@@ -67,6 +98,7 @@ int Accept(fpta_cursor *cursor, const MDB_val &key, const MDB_val &data, bool *a
   if (*accepted) {
     cursor->row = row;
     cursor->place = Place::kOnRow;
+    Remember(cursor, key, row_store::ReferenceAt(*cursor->table, cursor->column, key, data));
   }
   return MDB_SUCCESS;
 }
@@ -107,10 +139,43 @@ int Top(fpta_cursor *cursor) {
 int First(fpta_cursor *cursor) { return cursor->descending ? Top(cursor) : Bottom(cursor); }
 int Last(fpta_cursor *cursor) { return cursor->descending ? Bottom(cursor) : Top(cursor); }
 
+// Onto the row next to the entry (key, reference), which was just removed,
+// going up or down the store.
+int Beside(fpta_cursor *cursor, const keys::Key &key, const keys::Key &reference, bool up) {
+  MDB_val at = row_store::ValOf(key), data = row_store::ValOf(reference);
+  int status = cursor->duplicates ? Lmdb(cursor, &at, &data, MDB_GET_BOTH_RANGE) : MDB_NOTFOUND;
+  if (status == MDB_NOTFOUND) {
+    at = row_store::ValOf(key);
+    status = Lmdb(cursor, &at, &data, MDB_SET_RANGE);
+    // Every row left under the same key comes before the removed one.
+    if (status == MDB_SUCCESS && cursor->duplicates && CompareKeys(at, key) == 0) {
+      status = Lmdb(cursor, &at, &data, MDB_NEXT_NODUP);
+    }
+  }
+  if (up) return Settle(cursor, status, at, data, true, MDB_NEXT);
+  if (status == MDB_SUCCESS || status == MDB_NOTFOUND) {
+    status = Lmdb(cursor, &at, &data, status == MDB_SUCCESS ? MDB_PREV : MDB_LAST);
+  }
+  return Settle(cursor, status, at, data, false, MDB_PREV);
+}
+
+// Onto the row after the removed entry (key, reference) in the cursor's order.
+int After(fpta_cursor *cursor, const keys::Key &key, const keys::Key &reference) {
+  return Beside(cursor, key, reference, !cursor->descending);
+}
+
+// From the gap a removed row left, one row on in the cursor's order
+// (forward) or against it.
+int LeaveGap(fpta_cursor *cursor, bool forward) {
+  const keys::Key key = cursor->entry_key, reference = cursor->entry_reference;
+  return Beside(cursor, key, reference, forward != cursor->descending);
+}
+
 // One row on, in the cursor's order (forward) or against it.
 int Step(fpta_cursor *cursor, bool forward) {
   const Place stuck = forward ? Place::kAfterLast : Place::kBeforeFirst;
   if (cursor->place == stuck) return FPTA_NODATA;
+  if (cursor->place == Place::kGap) return LeaveGap(cursor, forward);
   if (cursor->place != Place::kOnRow) return forward ? First(cursor) : Last(cursor);
   const bool up = forward != cursor->descending;
   MDB_val key, data;
@@ -135,6 +200,7 @@ int Return(fpta_cursor *cursor, const keys::Key &key, const keys::Key &reference
   if (status == MDB_SUCCESS) status = row_store::RowAt(cursor->txn, *cursor->table, cursor->column, at, data, &cursor->row);
   if (status != MDB_SUCCESS) return Fail(cursor, status);
   cursor->place = Place::kOnRow;
+  Remember(cursor, row_store::ValOf(key), row_store::ValOf(reference));
   return FPTA_SUCCESS;
 }
 
@@ -163,6 +229,14 @@ int DupMove(fpta_cursor *cursor, fpta_seek_operations op) {
 // To the next or previous distinct key that has a row passing the filter,
 // onto its first row in the cursor's order.
 int KeyMove(fpta_cursor *cursor, bool forward) {
+  if (cursor->place == Place::kGap) {
+    // The next row may be another of the removed row's key.
+    const keys::Key removed = cursor->entry_key;
+    const int status = LeaveGap(cursor, forward);
+    if (status != FPTA_SUCCESS || !cursor->duplicates || CompareKeys(row_store::ValOf(cursor->entry_key), removed) != 0) {
+      return status;
+    }
+  }
   if (cursor->place != Place::kOnRow) return Step(cursor, forward);
   const bool up = forward != cursor->descending;
   const bool ascending = !cursor->descending;
@@ -202,29 +276,39 @@ int Move(fpta_cursor *cursor, fpta_seek_operations op) {
   }
 }
 
-// Onto the row after the entry (key, reference) that was just removed.
-int After(fpta_cursor *cursor, const keys::Key &key, const keys::Key &reference) {
-  MDB_val at = row_store::ValOf(key), data = row_store::ValOf(reference);
-  int status = cursor->duplicates ? Lmdb(cursor, &at, &data, MDB_GET_BOTH_RANGE) : MDB_NOTFOUND;
-  if (status == MDB_NOTFOUND) {
-    at = row_store::ValOf(key);
-    status = Lmdb(cursor, &at, &data, MDB_SET_RANGE);
-    // Every row left under the same key comes before the removed one.
-    if (status == MDB_SUCCESS && cursor->duplicates && CompareKeys(at, key) == 0) {
-      status = Lmdb(cursor, &at, &data, MDB_NEXT_NODUP);
-    }
+// The entries in the cursor's range, up to limit, without reading their
+// rows (a cursor without a filter): a key's duplicates are counted at once.
+// A cursor of its own walks the store, so the caller's stays where it is.
+int CountEntries(const fpta_cursor *cursor, size_t *count, size_t limit) {
+  MDB_cursor *walker;
+  int status = mdb_cursor_open(mdb_cursor_txn(cursor->mdb), mdb_cursor_dbi(cursor->mdb), &walker);
+  if (status != MDB_SUCCESS) return status;
+  MDB_val key = row_store::ValOf(cursor->from), data;
+  size_t counted = 0;
+  for (status = limit != 0 ? mdb_cursor_get(walker, &key, &data, cursor->has_from ? MDB_SET_RANGE : MDB_FIRST)
+                           : MDB_NOTFOUND;
+       status == MDB_SUCCESS && !PastTop(cursor, key);
+       status = mdb_cursor_get(walker, &key, &data, cursor->duplicates ? MDB_NEXT_NODUP : MDB_NEXT)) {
+    size_t entries = 1;
+    if (cursor->duplicates) status = mdb_cursor_count(walker, &entries);
+    if (status != MDB_SUCCESS) break;
+    counted += std::min(entries, limit - counted);
+    if (counted == limit) break;
   }
-  if (!cursor->descending) return Settle(cursor, status, at, data, true, MDB_NEXT);
-  if (status == MDB_SUCCESS || status == MDB_NOTFOUND) {
-    status = Lmdb(cursor, &at, &data, status == MDB_SUCCESS ? MDB_PREV : MDB_LAST);
-  }
-  return Settle(cursor, status, at, data, false, MDB_PREV);
+  mdb_cursor_close(walker);
+  if (status != MDB_SUCCESS && status != MDB_NOTFOUND) return status;
+  *count = counted;
+  return FPTA_SUCCESS;
 }
 
-// A live cursor whose transaction is still open.
-int CheckCursor(const fpta_cursor *cursor) {
-  if (!fpta::handles::IsLive(cursor) || cursor->txn == nullptr) return FPTA_EINVAL;
-  return resolve::CheckTxn(cursor->txn);
+// A live cursor whose transaction is still open; cursor is the handle the
+// caller gave, replaced by the cursor it stands for, which then stands where
+// its row is (Recheck).
+int CheckCursor(fpta_cursor *&cursor) {
+  if (!fpta::handles::Admit(&cursor) || cursor->txn == nullptr) return FPTA_EINVAL;
+  const int status = resolve::CheckAdmitted(cursor->txn);
+  if (status == FPTA_SUCCESS) Recheck(cursor);
+  return status;
 }
 
 // The row of a checked cursor that stands on one.
@@ -242,9 +326,9 @@ int RowHere(fpta_cursor *cursor, fptu_ro *row) {
 
 // What a change through the cursor starts from: a cursor of a transaction
 // that may write, standing on a row, and that row's entry (copied) and bytes.
-int Standing(fpta_cursor *cursor, keys::Key *key, keys::Key *reference, fptu_ro *row) {
+int Standing(fpta_cursor *&cursor, keys::Key *key, keys::Key *reference, fptu_ro *row) {
   int status = CheckCursor(cursor);
-  if (status == FPTA_SUCCESS) status = resolve::CheckWrite(cursor->txn);
+  if (status == FPTA_SUCCESS && !Writes(cursor)) status = EPERM;
   if (status == FPTA_SUCCESS && cursor->place != Place::kOnRow) status = FPTA_NODATA;
   if (status == FPTA_SUCCESS) status = Current(cursor, key, reference);
   return status == FPTA_SUCCESS ? RowHere(cursor, row) : status;
@@ -299,7 +383,7 @@ int Open(fpta_txn *txn, fpta_name *column_id, const fpta_value &from, const fpta
       return status;
     }
   }
-  *made = cursor;
+  *made = fpta::handles::Exposed(cursor);
   return FPTA_SUCCESS;
 }
 
@@ -318,7 +402,7 @@ int fpta_cursor_open(fpta_txn *txn, fpta_name *column_id, fpta_value range_from,
 
 int fpta_cursor_close(fpta_cursor *cursor) {
   const CallRecord record(__func__, cursor);
-  if (!fpta::handles::IsLive(cursor)) return FPTA_EINVAL;
+  if (!fpta::handles::Admit(&cursor)) return FPTA_EINVAL;
   Close(cursor);
   return FPTA_SUCCESS;
 }
@@ -379,8 +463,10 @@ int fpta_cursor_count(fpta_cursor *cursor, size_t *count, size_t limit) {
   *count = 0;
   int status = CheckCursor(cursor);
   if (status != FPTA_SUCCESS) return status;
+  if (!cursor->filter) return CountEntries(cursor, count, limit);
   // Counting walks the cursor itself, which then goes back where it stood.
   const Place place = cursor->place;
+  const keys::Key gap_key = cursor->entry_key, gap_reference = cursor->entry_reference;
   keys::Key key, reference;
   if (place == Place::kOnRow) status = Current(cursor, &key, &reference);
   if (status != MDB_SUCCESS) return status;
@@ -394,6 +480,8 @@ int fpta_cursor_count(fpta_cursor *cursor, size_t *count, size_t limit) {
   } else {
     cursor->place = place;
     cursor->row = fptu_ro{};
+    cursor->entry_key = gap_key;
+    cursor->entry_reference = gap_reference;
     status = FPTA_SUCCESS;
   }
   *count = counted;

@@ -1,12 +1,17 @@
 // Databases and transactions: an LMDB environment per database file, an LMDB
 // transaction per fpta transaction, and the schema each transaction sees.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <mutex>
 #include <set>
+#include <string>
+#include <thread>
+#include <unordered_set>
 #include <utility>
 
 #include "arguments.h"
+#include "file_check.h"
 #include "handles.h"
 #include "recorder.h"
 #include "schema_store.h"
@@ -14,6 +19,7 @@
 using fpta::CallRecord;
 using namespace fpta::arguments;
 using namespace fpta::handles;
+namespace file_check = fpta::file_check;
 namespace schema_store = fpta::schema_store;
 
 namespace {
@@ -22,6 +28,7 @@ constexpr size_t kDefaultMegabytes = 16384;
 constexpr mode_t kDefaultFileMode = 0644;
 constexpr mode_t kPermissionBits = 07777;
 constexpr size_t kIdleReadersKept = 16;
+constexpr unsigned kMaxReaders = 1024;
 
 // The files this process has open. LMDB's locks are the process's, so the
 // same file opened twice would release them at the first close.
@@ -33,6 +40,13 @@ bool IsOpenHere(const char *path) {
   if (stat(path, &file) != 0) return false;
   const std::lock_guard<std::mutex> lock(registry_mutex);
   return open_files.count({file.st_dev, file.st_ino}) != 0;
+}
+
+// Removes what a failed open made: the file of a new database, a new lock
+// file.
+void Unmake(const char *path, bool file_made, bool lock_made) {
+  if (file_made) unlink(path);
+  if (lock_made) unlink((std::string(path) + file_check::LockSuffix()).c_str());
 }
 
 unsigned EnvironmentFlags(fpta_durability durability) {
@@ -51,17 +65,22 @@ unsigned EnvironmentFlags(fpta_durability durability) {
   }
 }
 
+// *lock_made tells whether the lock file is new.
 int OpenEnvironment(const char *path, fpta_durability durability, mode_t file_mode, size_t megabytes,
-                    MDB_env **env) {
-  int status = mdb_env_create(env);
+                    MDB_env **env, bool *lock_made) {
+  int status = file_check::CheckDataFile(path);
+  if (status != FPTA_SUCCESS) return status;
+  status = file_check::PrepareLockFile(path, file_mode, kMaxReaders, lock_made);
+  if (status != FPTA_SUCCESS) return status;
+  status = mdb_env_create(env);
   if (status != MDB_SUCCESS) return status;
   const size_t map_megabytes = megabytes != 0 ? megabytes : kDefaultMegabytes;
   if (map_megabytes > SIZE_MAX / (size_t{1} << 20)) status = FPTA_EINVAL;
   if (status == MDB_SUCCESS) status = mdb_env_set_mapsize(*env, map_megabytes << 20);
   if (status == MDB_SUCCESS) status = mdb_env_set_maxdbs(*env, fpta_max_dbi);
-  if (status == MDB_SUCCESS) status = mdb_env_set_maxreaders(*env, 1024);
+  if (status == MDB_SUCCESS) status = mdb_env_set_maxreaders(*env, kMaxReaders);
   if (status == MDB_SUCCESS) {
-    status = mdb_env_open(*env, path, EnvironmentFlags(durability), file_mode != 0 ? file_mode : kDefaultFileMode);
+    status = mdb_env_open(*env, path, EnvironmentFlags(durability), file_mode);
   }
   if (status != MDB_SUCCESS) {
     mdb_env_close(*env);
@@ -80,12 +99,54 @@ void RecordHandles(fpta_db *db, const fpta::schema::Schema &schema) {
   }
 }
 
+// Remembers the handles of the stores a committed transaction made, so that
+// those its schema no longer has are retired as well.
+void RecordMade(const fpta_txn *txn) {
+  const std::lock_guard<std::mutex> lock(txn->db->mutex);
+  for (const auto &[serial, dbi] : txn->made_stores) txn->db->handles[serial] = dbi;
+}
+
+// Moves the handles of stores that the schema, the newest, no longer has
+// (dropped tables') to db->retired. Under db->mutex.
+void Retire(fpta_db *db, const fpta::schema::Schema &schema) {
+  std::unordered_set<uint32_t> used;
+  for (const auto &entry : schema.tables) {
+    for (const fpta::schema::Store *store : fpta::schema::StoresOf(*entry.second)) used.insert(store->serial);
+  }
+  for (auto handle = db->handles.begin(); handle != db->handles.end();) {
+    if (used.count(handle->first) != 0) {
+      ++handle;
+      continue;
+    }
+    db->retired.push_back(handle->second);
+    db->has_retired = true;
+    handle = db->handles.erase(handle);
+  }
+}
+
+// Closes the retired handles, so that LMDB gives their slots to new stores,
+// once no transaction of this process is open (one of an older snapshot may
+// still use them). Transactions begin under db->mutex, so none begins
+// meanwhile. Whoever holds the opener is busy with handles: the next end
+// tries again, rather than wait.
+void CloseRetired(fpta_db *db) {
+  const std::unique_lock<std::mutex> opener(db->opener, std::try_to_lock);
+  if (!opener.owns_lock()) return;
+  const std::lock_guard<std::mutex> lock(db->mutex);
+  if (db->transactions.load() != 0) return;
+  for (MDB_dbi dbi : db->retired) mdb_dbi_close(db->env, dbi);
+  db->retired.clear();
+  db->has_retired = false;
+}
+
 // Remembers the handles, and the schema itself when it is the newest this
 // process has seen.
 void Publish(fpta_db *db, const std::shared_ptr<const fpta::schema::Schema> &schema) {
   RecordHandles(db, *schema);
   const std::lock_guard<std::mutex> lock(db->mutex);
-  if (!db->latest || db->latest->version <= schema->version) db->latest = schema;
+  if (db->latest && db->latest->version > schema->version) return;
+  if (db->latest && db->latest->version < schema->version) Retire(db, *schema);
+  db->latest = schema;
 }
 
 // The first transaction of a database: the schema store made (when the file
@@ -120,7 +181,7 @@ int Initialise(fpta_db *db) {
     mdb_txn_abort(txn);
     return status;
   }
-  status = mdb_txn_commit(txn);
+  status = file_check::CommitStatus(db->env, mdb_txn_commit(txn));
   if (status == MDB_SUCCESS) Publish(db, schema);
   return status;
 }
@@ -203,14 +264,6 @@ int StartSnapshot(fpta_txn *txn) {
       txn->schema = loaded;
       return FPTA_SUCCESS;
     }
-    if (status == MDB_SUCCESS && txn->level == fpta_schema) {
-      // This transaction holds the opener: its handles become everyone's
-      // when it commits.
-      status = schema_store::OpenMissing(txn->mdb, loaded.get());
-      txn->draft = loaded;
-      txn->schema = loaded;
-      if (status == MDB_SUCCESS) return FPTA_SUCCESS;
-    }
     if (txn->level == fpta_read) {
       EndReader(db, txn->mdb);
     } else {
@@ -226,9 +279,11 @@ int StartSnapshot(fpta_txn *txn) {
 }
 
 void Finish(fpta_txn *txn) {
+  fpta_db *const db = txn->db;
   if (txn->opener_lock.owns_lock()) txn->opener_lock.unlock();
-  --txn->db->transactions;
+  const bool last = --db->transactions == 0;
   Release(txn);
+  if (last && db->has_retired.load()) CloseRetired(db);
 }
 
 // The cursors a transaction leaves open lose their LMDB side and their
@@ -255,13 +310,18 @@ int fpta_db_open(const char *path, fpta_durability durability, fpta_regime_flags
     return FPTA_EINVAL;
   }
   if (IsOpenHere(path)) return EBUSY;
-  MDB_env *env;
-  int status = OpenEnvironment(path, durability, file_mode, megabytes, &env);
-  if (status != MDB_SUCCESS) return status;
   struct stat file;
-  if (stat(path, &file) != 0) {
+  const bool existed = stat(path, &file) == 0;
+  MDB_env *env;
+  bool lock_made = false;
+  int status = OpenEnvironment(path, durability, file_mode != 0 ? file_mode : kDefaultFileMode, megabytes, &env,
+                               &lock_made);
+  if (status == MDB_SUCCESS && stat(path, &file) != 0) {
     status = errno;
     mdb_env_close(env);
+  }
+  if (status != MDB_SUCCESS) {
+    Unmake(path, durability != fpta_readonly && !existed, lock_made);
     return status;
   }
   fpta_db *made = NewDb();
@@ -270,23 +330,29 @@ int fpta_db_open(const char *path, fpta_durability durability, fpta_regime_flags
   made->alterable = alterable_schema;
   made->device = file.st_dev;
   made->inode = file.st_ino;
+  MDB_stat stat;
+  if (mdb_env_stat(env, &stat) == MDB_SUCCESS &&
+      file_check::FindMapping(file.st_dev, file.st_ino, &made->map_begin, &made->map_end)) {
+    made->page_size = stat.ms_psize;
+  }
   status = Initialise(made);
   if (status != MDB_SUCCESS) {
     mdb_env_close(env);
     Release(made);
+    Unmake(path, durability != fpta_readonly && !existed, lock_made);
     return status;
   }
   {
     const std::lock_guard<std::mutex> lock(registry_mutex);
     open_files.insert({made->device, made->inode});
   }
-  *db = made;
+  *db = Exposed(made);
   return FPTA_SUCCESS;
 }
 
 int fpta_db_close(fpta_db *db) {
   const CallRecord record(__func__, db);
-  if (!IsLive(db)) return FPTA_EINVAL;
+  if (!Admit(&db)) return FPTA_EINVAL;
   if (db->transactions.load() != 0) return EBUSY;
   for (MDB_txn *idle : db->idle_readers) mdb_txn_abort(idle);
   mdb_env_close(db->env);
@@ -302,27 +368,36 @@ int fpta_transaction_begin(fpta_db *db, fpta_level level, fpta_txn **txn) {
   const CallRecord record(__func__, db, level, txn);
   if (txn == nullptr) return FPTA_EINVAL;
   *txn = nullptr;
-  if (!IsLive(db) || !IsLevel(level)) return FPTA_EINVAL;
+  if (!Admit(&db) || !IsLevel(level)) return FPTA_EINVAL;
   if (level != fpta_read && db->readonly) return EROFS;
   if (level == fpta_schema && !db->alterable) return EPERM;
+  const std::thread::id thread = std::this_thread::get_id();
+  if (level != fpta_read && db->writer.load() == thread) return EDEADLK;
   fpta_txn *made = NewTxn();
   made->db = db;
   made->level = level;
-  ++db->transactions;
-  if (level == fpta_schema) made->opener_lock = std::unique_lock<std::mutex>(db->opener);
+  made->thread = thread;
+  {
+    const std::lock_guard<std::mutex> lock(db->mutex);
+    ++db->transactions;
+  }
   const int status = StartSnapshot(made);
   if (status != FPTA_SUCCESS) {
     Finish(made);
     return status;
   }
-  *txn = made;
+  if (level != fpta_read) db->writer.store(thread);
+  *txn = Exposed(made);
   return FPTA_SUCCESS;
 }
 
 int fpta_transaction_end(fpta_txn *txn, bool abort) {
   const CallRecord record(__func__, txn, abort);
-  if (!IsLive(txn)) return FPTA_EINVAL;
+  if (!Admit(&txn)) return FPTA_EINVAL;
+  // LMDB's writer lock is the beginning thread's to release.
+  if (txn->level != fpta_read && txn->thread != std::this_thread::get_id()) return EPERM;
   Orphan(txn);
+  if (txn->level != fpta_read) txn->db->writer.store(std::thread::id());
   int status = FPTA_SUCCESS;
   if (txn->level == fpta_read) {
     // A read transaction has nothing to commit.
@@ -331,8 +406,11 @@ int fpta_transaction_end(fpta_txn *txn, bool abort) {
     mdb_txn_abort(txn->mdb);
     if (!abort) status = txn->failure;
   } else {
-    status = mdb_txn_commit(txn->mdb);
-    if (status == MDB_SUCCESS && txn->draft) Publish(txn->db, txn->draft);
+    status = file_check::CommitStatus(txn->db->env, mdb_txn_commit(txn->mdb));
+    if (status == MDB_SUCCESS && txn->draft) {
+      RecordMade(txn);
+      Publish(txn->db, txn->draft);
+    }
   }
   Finish(txn);
   return status;

@@ -28,6 +28,11 @@ class Pool {
 
   void Give(Handle *handle) {
     handle->magic.store(kDead, std::memory_order_release);
+    const uint16_t next = static_cast<uint16_t>(handle->generation.load(std::memory_order_relaxed) + 1);
+    handle->generation.store(next, std::memory_order_relaxed);
+    // A handle with bits above the address, or whose generations have come
+    // round, could pass for one of its earlier lives: it is never reused.
+    if (next == 0 || (reinterpret_cast<uintptr_t>(handle) & ~kAddressMask) != 0) return;
     const std::lock_guard<std::mutex> lock(mutex_);
     free_.push_back(handle);
   }
@@ -52,8 +57,13 @@ fpta_cursor *NewCursor() { return PoolOf<fpta_cursor>().Take(kLiveCursor); }
 
 void Release(fpta_db *db) {
   db->env = nullptr;
+  db->map_begin = db->map_end = 0;
+  db->used_end = 0;
   db->latest.reset();
   db->handles.clear();
+  db->retired.clear();
+  db->has_retired = false;
+  db->writer = std::thread::id();
   db->idle_readers.clear();
   db->transactions = 0;
   PoolOf<fpta_db>().Give(db);
@@ -67,6 +77,7 @@ void Release(fpta_txn *txn) {
   txn->schema_changed = false;
   txn->failure = FPTA_SUCCESS;
   txn->cursors.clear();
+  txn->made_stores.clear();
   PoolOf<fpta_txn>().Give(txn);
 }
 

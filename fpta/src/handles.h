@@ -2,9 +2,12 @@
 // points check them.
 //
 // Handles are never given back to the allocator: a closed one is marked dead
-// and kept for reuse by the next handle of its kind. So a handle that was
-// closed, or a transaction that has ended, is refused with a status when it
-// comes back, instead of being read after it was freed.
+// and kept for reuse by the next handle of its kind. A caller holds the
+// object's address with the object's generation in the top 16 bits, and the
+// generation goes up each time the object is released; an object whose
+// generations are used up is never reused. So a handle that was closed, or a
+// transaction that has ended, is refused with a status when it comes back,
+// for the life of the process, and never acts on the object's next life.
 #ifndef FPTA_SRC_HANDLES_H
 #define FPTA_SRC_HANDLES_H
 
@@ -16,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -29,11 +33,16 @@ constexpr uint32_t kDead = 0;
 constexpr uint32_t kLiveDb = 0x64627462;      // "btbd"
 constexpr uint32_t kLiveTxn = 0x6e787462;     // "btxn"
 constexpr uint32_t kLiveCursor = 0x72637462;  // "btcr"
+static_assert(sizeof(uintptr_t) == 8, "handles carry their generation above a 48-bit address");
+// User-space addresses fit in 48 bits on the 64-bit targets LMDB runs on.
+constexpr unsigned kGenerationShift = 48;
+constexpr uintptr_t kAddressMask = (uintptr_t{1} << kGenerationShift) - 1;
 
 }  // namespace fpta::handles
 
 struct fpta_db {
   std::atomic<uint32_t> magic{fpta::handles::kDead};
+  std::atomic<uint16_t> generation{0};
   MDB_env *env = nullptr;
   MDB_dbi schema_dbi = 0;     // "fpta.schema": table records, the schema version, the store serial
   MDB_dbi sequences_dbi = 0;  // "fpta.sequences": each table's sequence
@@ -42,10 +51,21 @@ struct fpta_db {
   dev_t device = 0;
   ino_t inode = 0;
   std::atomic<int> transactions{0};  // open transactions
+  // LMDB's memory map, and the end of the pages in use when last asked:
+  // bytes LMDB gives from the map beyond that end are damaged.
+  uintptr_t map_begin = 0, map_end = 0;
+  size_t page_size = 0;
+  std::atomic<uintptr_t> used_end{0};
+  // The thread holding this process's write or schema transaction, if any:
+  // LMDB's writer lock belongs to a thread, which would wait for itself.
+  std::atomic<std::thread::id> writer{};
 
-  // Held by a schema transaction for its whole life, and by whoever opens
-  // LMDB database handles: LMDB wants one opener at a time, and the handles
-  // a transaction opens are its own until it commits.
+  // Held by whoever opens or closes LMDB database handles, and by a schema
+  // transaction from its first new store until it ends: LMDB wants one
+  // opener at a time, and the handles a transaction opens are its own until
+  // it commits. A schema transaction takes it only while it holds LMDB's
+  // writer lock, when no other process can have made stores this process
+  // lacks: so readers never wait for it.
   std::mutex opener;
   // Guards latest, handles and idle_readers.
   std::mutex mutex;
@@ -55,12 +75,17 @@ struct fpta_db {
   std::vector<MDB_txn *> idle_readers;
   std::shared_ptr<const fpta::schema::Schema> latest;  // the newest schema this process has read
   std::unordered_map<uint32_t, MDB_dbi> handles;       // store serial -> this process's handle
+  // Handles of stores the newest schema no longer has, closed when no
+  // transaction is open.
+  std::vector<MDB_dbi> retired;
+  std::atomic<bool> has_retired{false};
 };
 
 struct fpta_cursor;
 
 struct fpta_txn {
   std::atomic<uint32_t> magic{fpta::handles::kDead};
+  std::atomic<uint16_t> generation{0};
   fpta_db *db = nullptr;
   MDB_txn *mdb = nullptr;
   fpta_level level = fpta_read;
@@ -70,6 +95,10 @@ struct fpta_txn {
   std::shared_ptr<fpta::schema::Schema> draft;
   bool schema_changed = false;  // the draft's version is one above the snapshot's
   std::unique_lock<std::mutex> opener_lock;
+  std::thread::id thread;  // the thread that began it
+  // Handles of the stores it made (store serial, handle): LMDB keeps them
+  // when it commits, also those of tables it dropped again.
+  std::vector<std::pair<uint32_t, MDB_dbi>> made_stores;
   // The status of a storage failure that left the transaction half done; it
   // can then only be aborted.
   int failure = FPTA_SUCCESS;
@@ -87,19 +116,24 @@ class Program;
 
 struct fpta_cursor {
   std::atomic<uint32_t> magic{fpta::handles::kDead};
+  std::atomic<uint16_t> generation{0};
   fpta_txn *txn = nullptr;  // null once the transaction has ended
   MDB_cursor *mdb = nullptr;
   std::shared_ptr<const fpta::schema::Table> table;
   unsigned column = 0;  // the index column it walks
   bool descending = false;
   bool duplicates = false;  // its store keeps several rows per key
-  // Where it stands: nowhere yet, on a row, or past one end of its range in
-  // its own order.
-  enum class Place { kNowhere, kOnRow, kBeforeFirst, kAfterLast } place = Place::kNowhere;
+  // Where it stands: nowhere yet, on a row, past one end of its range in its
+  // own order, or where the row it stood on was until another call removed
+  // it (or moved it to another key).
+  enum class Place { kNowhere, kOnRow, kBeforeFirst, kAfterLast, kGap } place = Place::kNowhere;
   bool has_from = false, has_to = false;
   fpta::keys::Key from, to;
   std::unique_ptr<fpta::filters::Program> filter;
   fptu_ro row{};  // the row it stands on, while on a row
+  // In a transaction that writes: the entry (key and row reference) it
+  // stands on, or stood on before the gap, copied.
+  fpta::keys::Key entry_key, entry_reference;
   ~fpta_cursor();
 };
 
@@ -112,6 +146,31 @@ void Release(fpta_db *db);
 void Release(fpta_txn *txn);
 void Release(fpta_cursor *cursor);
 
+// The handle a caller is given for a live object.
+template <typename Handle>
+Handle *Exposed(Handle *object) {
+  const uintptr_t generation = object->generation.load(std::memory_order_relaxed);
+  return reinterpret_cast<Handle *>(reinterpret_cast<uintptr_t>(object) | generation << kGenerationShift);
+}
+
+// Replaces a handle a caller gave by the live object it stands for; false
+// (and *handle unchanged) for a null, closed or ended one.
+template <typename Handle>
+bool Admit(Handle **handle, uint32_t live) {
+  const uintptr_t given = reinterpret_cast<uintptr_t>(*handle);
+  auto *object = reinterpret_cast<Handle *>(given & kAddressMask);
+  if (object == nullptr || object->magic.load(std::memory_order_acquire) != live ||
+      object->generation.load(std::memory_order_relaxed) != given >> kGenerationShift) {
+    return false;
+  }
+  *handle = object;
+  return true;
+}
+inline bool Admit(fpta_db **db) { return Admit(db, kLiveDb); }
+inline bool Admit(fpta_txn **txn) { return Admit(txn, kLiveTxn); }
+inline bool Admit(fpta_cursor **cursor) { return Admit(cursor, kLiveCursor); }
+
+// Whether an object (not a caller's handle) is live.
 inline bool IsLive(const fpta_db *db) { return db != nullptr && db->magic.load(std::memory_order_acquire) == kLiveDb; }
 inline bool IsLive(const fpta_txn *txn) {
   return txn != nullptr && txn->magic.load(std::memory_order_acquire) == kLiveTxn;

@@ -131,8 +131,8 @@ int ToDatetime(const fpta_value &value, fpta_value *normalized) {
 // opaque or fixed-size column; a nested tuple is taken only as binary.
 int ToBytes(fptu_type type, const ColumnKind &column, const fpta_value &value, fpta_value *normalized) {
   if (!IsByteRun(value.type) || (type == fptu_nested && value.type != fpta_binary)) return FPTA_ETYPE;
-  const bool fits = column.bytes != 0 ? value.binary_length == column.bytes : value.binary_length <= fpta_max_col_bytes;
-  if (!fits) return ERANGE;
+  if (column.bytes != 0 && value.binary_length != column.bytes) return ERANGE;
+  if (value.binary_length > fpta_max_col_bytes) return FPTU_ETOOLONG;  // as the tuple layer says of it
   *normalized = column.kind == fpta_string ? fpta_value_string(value.str, value.binary_length)
                                            : fpta_value_binary(value.binary_data, value.binary_length);
   return FPTA_SUCCESS;

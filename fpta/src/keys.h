@@ -72,7 +72,9 @@ class Key {
 // each other's columns, except that a nested column takes only a binary.
 // fpta_null stays fpta_null. Returns FPTA_SUCCESS, FPTA_EINVAL (a string or
 // binary of non-zero length without a pointer), FPTA_ETYPE (a kind the column
-// cannot take) or ERANGE (a value outside the column's range). Pointers in
+// cannot take), ERANGE (a value outside the column's range, a fixed-size
+// binary of another width) or FPTU_ETOOLONG (a string or binary longer than
+// fpta_max_col_bytes). Pointers in
 // *normalized point where value's did.
 int Normalize(fptu_type column_type, const fpta_value &value, fpta_value *normalized);
 

@@ -6,18 +6,20 @@
 
 namespace fpta::resolve {
 
-int CheckTxn(const fpta_txn *txn) {
+int CheckAdmitted(const fpta_txn *txn) {
   if (!handles::IsLive(txn)) return FPTA_EINVAL;
   return txn->failure == FPTA_SUCCESS ? FPTA_SUCCESS : FPTA_ETXNFAILED;
 }
 
-int CheckWrite(const fpta_txn *txn) {
+int CheckTxn(fpta_txn *&txn) { return handles::Admit(&txn) ? CheckAdmitted(txn) : FPTA_EINVAL; }
+
+int CheckWrite(fpta_txn *&txn) {
   const int status = CheckTxn(txn);
   if (status != FPTA_SUCCESS) return status;
   return txn->level >= fpta_write ? FPTA_SUCCESS : EPERM;
 }
 
-int CheckSchemaChange(const fpta_txn *txn) {
+int CheckSchemaChange(fpta_txn *&txn) {
   const int status = CheckTxn(txn);
   if (status != FPTA_SUCCESS) return status;
   return txn->level == fpta_schema ? FPTA_SUCCESS : EPERM;

@@ -13,12 +13,16 @@
 namespace fpta::resolve {
 
 // A live transaction that has not failed: FPTA_SUCCESS, FPTA_EINVAL or
-// FPTA_ETXNFAILED.
-int CheckTxn(const fpta_txn *txn);
+// FPTA_ETXNFAILED. txn is the handle the caller gave; on success it is
+// replaced by the transaction it stands for (handles::Admit), which is what
+// the entry point then works on.
+int CheckTxn(fpta_txn *&txn);
 // ... that may write rows (EPERM in a read transaction).
-int CheckWrite(const fpta_txn *txn);
+int CheckWrite(fpta_txn *&txn);
 // ... that may change the schema (EPERM below fpta_schema).
-int CheckSchemaChange(const fpta_txn *txn);
+int CheckSchemaChange(fpta_txn *&txn);
+// CheckTxn of a transaction already admitted (a cursor's).
+int CheckAdmitted(const fpta_txn *txn);
 
 // Marks the transaction failed after a storage error left a change half
 // done; returns status.

@@ -4,6 +4,7 @@
 
 #include "resolve.h"
 #include "row_check.h"
+#include "tuple_check.h"
 
 namespace fpta::row_store {
 
@@ -20,6 +21,34 @@ bool Same(const keys::Key &a, const keys::Key &b) { return Same(a, ValOf(b)); }
 
 fptu_ro RowOfVal(const MDB_val &data) { return fptu_ro{{static_cast<const fptu_unit *>(data.mv_data), data.mv_size}}; }
 
+// Whether bytes LMDB gave lie within the pages in use, when they are in the
+// map at all (a writing transaction's own pages are not): a damaged size in
+// a page would have their reader run past the end of the file.
+bool InUsedPages(fpta_db *db, const MDB_val &val) {
+  const uintptr_t begin = reinterpret_cast<uintptr_t>(val.mv_data), end = begin + val.mv_size;
+  if (begin < db->map_begin || begin >= db->map_end || end <= db->used_end.load(std::memory_order_relaxed)) {
+    return true;
+  }
+  MDB_envinfo info;
+  if (mdb_env_info(db->env, &info) != MDB_SUCCESS) return true;
+  const uintptr_t used = db->map_begin + (info.me_last_pgno + 1) * db->page_size;
+  db->used_end.store(used, std::memory_order_relaxed);
+  return end <= used;
+}
+
+// A row as the store holds it, checked: LMDB keeps no checksums, and a
+// damaged row would send whoever reads its fields beyond its bytes. Every
+// row gets the checks that cost next to nothing (its bytes within the file,
+// its field headers within its bytes); in a transaction that writes, where
+// the engine itself decodes stored rows whole to change their index
+// entries, every field as well.
+int StoredRow(fpta_txn *txn, const MDB_val &data, fptu_ro *row) {
+  *row = RowOfVal(data);
+  if (!InUsedPages(txn->db, data) || tuple::CheckHeader(*row) != nullptr) return MDB_CORRUPTED;
+  if (txn->level != fpta_read && tuple::CheckReadOnly(*row, nullptr) != nullptr) return MDB_CORRUPTED;
+  return MDB_SUCCESS;
+}
+
 MDB_dbi RowsDbi(const Table &table) { return table.rows_apart() ? table.rows.dbi : table.primary_column().store.dbi; }
 
 // The row a reference leads to.
@@ -28,8 +57,7 @@ int RowOf(fpta_txn *txn, const Table &table, const MDB_val &reference, fptu_ro *
   const int status = mdb_get(txn->mdb, RowsDbi(table), &key, &data);
   // Every reference an index holds leads to a row.
   if (status != MDB_SUCCESS) return status == MDB_NOTFOUND ? MDB_CORRUPTED : status;
-  *row = RowOfVal(data);
-  return MDB_SUCCESS;
+  return StoredRow(txn, data, row);
 }
 
 // The serial number of a new row kept apart: one above the last.
@@ -200,7 +228,8 @@ int Put(fpta_txn *txn, const Table &table, const fptu_ro &row, fpta_put_options 
     if (status == MDB_SUCCESS) {
       old.found = true;
       old.reference = primary;
-      old.row = RowOfVal(data);
+      status = StoredRow(txn, data, &old.row);
+      if (status != MDB_SUCCESS) return status;
       // A folded long key may stand for another value: that key is taken.
       if (primary.hashed()) {
         rows::FieldsOf(table, old.row, &txn->old_fields);
@@ -284,10 +313,7 @@ int Get(fpta_txn *txn, const Table &table, unsigned number, const fpta_value &va
 }
 
 int RowAt(fpta_txn *txn, const Table &table, unsigned number, const MDB_val &key, const MDB_val &data, fptu_ro *row) {
-  if (table.columns[number].primary() && !table.rows_apart()) {
-    *row = RowOfVal(data);
-    return MDB_SUCCESS;
-  }
+  if (table.columns[number].primary() && !table.rows_apart()) return StoredRow(txn, data, row);
   return RowOf(txn, table, ReferenceAt(table, number, key, data), row);
 }
 

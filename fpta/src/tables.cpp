@@ -46,13 +46,20 @@ int Create(fpta_txn *txn, const char *name, const fpta_column_set &set) {
   for (size_t number = 0; number < column_names.size(); ++number) {
     table->columns[number].name = column_names[number];
   }
-  // From here on a failure leaves the transaction half changed.
+  // The handles this transaction opens are its own until it ends.
+  if (!txn->opener_lock.owns_lock()) txn->opener_lock = std::unique_lock<std::mutex>(txn->db->opener);
+  // From here on a failure leaves the transaction half changed, except
+  // running out of handles: LMDB refuses to open a store before it writes,
+  // and the stores opened already are empty ones no table uses, which the
+  // next open of the file removes.
   status = resolve::Draft(txn, &draft);
   if (status != FPTA_SUCCESS) return status;
   status = schema_store::WriteSerial(txn->mdb, txn->db->schema_dbi, serial);
   for (schema::Store *store : schema::StoresOf(*table)) {
     if (status != MDB_SUCCESS) break;
     status = schema_store::OpenStore(txn->mdb, store, schema_store::HasDuplicates(*table, *store), true);
+    if (status == MDB_SUCCESS) txn->made_stores.emplace_back(store->serial, store->dbi);
+    if (status == MDB_DBS_FULL) return status;
   }
   if (status == MDB_SUCCESS) status = schema_store::WriteTable(txn->mdb, txn->db->schema_dbi, *table);
   if (status == MDB_SUCCESS) status = ResetSequence(txn, table->hash);

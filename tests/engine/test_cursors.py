@@ -323,3 +323,83 @@ def test_malformed_filters_are_refused(db, numbers, build):
     where = build(filters, numbers)
     with db.read() as txn:
         assert txn.open_cursor(numbers, where=where) == (EINVAL, None)
+
+
+# Every kind of index, for cursors over rows that other calls delete.
+WALK = [("id", lib.fptu_uint64, PK),
+        ("grp", lib.fptu_int32, lib.fpta_secondary_withdups_ordered_obverse),
+        ("code", lib.fptu_uint32, lib.fpta_secondary_unique_ordered_obverse)]
+WALK_ROWS = [{0: i, 1: i % 3, 2: 100 - i} for i in range(1, 10)]
+WALK_ORDER = {0: lambda row: row[0], 1: lambda row: (row[1], row[0]),
+              2: lambda row: row[2]}
+
+
+def walk_order(column, options):
+    order = [row[0] for row in sorted(WALK_ROWS, key=WALK_ORDER[column])]
+    return order if options == ASC else order[::-1]
+
+
+@pytest.mark.parametrize("options", [ASC, DESC])
+@pytest.mark.parametrize("column", [0, 1, 2])
+def test_rows_deleted_under_a_cursor_by_another_call(db, column, options):
+    """Deleting the odd ids (among them the last row of a key) through
+    fpta_delete while a cursor stands on them: the cursor then stands in the
+    gap (no row, eof) and fpta_next reaches the following row."""
+    table = db.create("walk", WALK, WALK_ROWS)
+    visited = []
+    with db.write() as txn:
+        with txn.cursor(table, column, options=options) as cursor:
+            while not cursor.eof():
+                row = cursor.row()
+                visited.append(row[0])
+                if row[0] % 2:
+                    assert txn.delete(table, row) == OK
+                    assert (cursor.get(), cursor.eof()) == ((NODATA, None), 1)
+                    assert lib.fpta_cursor_delete(cursor.handle) == NODATA
+                assert cursor.move(lib.fpta_next) in (OK, NODATA)
+    assert visited == walk_order(column, options)
+    with db.read() as txn:
+        assert ids(txn.rows(table)) == [2, 4, 6, 8]
+
+
+@pytest.mark.parametrize("move, then", [
+    (lib.fpta_prev, 3), (lib.fpta_next, 5), (lib.fpta_key_next, 5),
+    (lib.fpta_key_prev, 3), (lib.fpta_dup_next, None)])
+@pytest.mark.parametrize("column", [0, 1, 2])
+def test_moves_from_the_gap_a_deleted_row_left(db, column, move, then):
+    """then: the place in the cursor's order the move reaches from the gap
+    of the row at place 4 (None: the move is refused, NODATA). On the index
+    with duplicates (grp: ids 3 6 9 | 1 4 7 | 2 5 8) the key moves leave
+    the deleted row's key, onto the first row of the next or previous key
+    (ids 2 and 3)."""
+    if column == 1 and move in (lib.fpta_key_next, lib.fpta_key_prev):
+        then = 6 if move == lib.fpta_key_next else 0
+    table = db.create("walk", WALK, WALK_ROWS)
+    order = walk_order(column, ASC)
+    with db.write() as txn:
+        with txn.cursor(table, column) as cursor:
+            for _ in range(4):
+                assert cursor.move(lib.fpta_next) == OK
+            assert txn.delete(table, {0: order[4], 1: order[4] % 3,
+                                      2: 100 - order[4]}) == OK
+            if then is None:
+                assert cursor.move(move) == NODATA
+            else:
+                assert cursor.move(move) == OK
+                assert cursor.row()[0] == order[then]
+
+
+@pytest.mark.parametrize("column", [0, 1, 2])
+@pytest.mark.parametrize("low, high, limit", [
+    (None, None, 100), (None, None, 4), (1, 2, 100), (1, 3, 100),
+    (1, 3, 1), (None, None, 0)])
+def test_count_through_every_index(db, column, low, high, limit):
+    """Counting without a filter, which reads no rows, agrees with a walk."""
+    table = db.create("walk", WALK, WALK_ROWS)
+    values = {0: lambda x: x + 4, 1: lambda x: x, 2: lambda x: x + 93}[column]
+    low = None if low is None else values(low)
+    high = None if high is None else values(high)
+    with db.read() as txn:
+        walked = len(txn.rows(table, column, low, high))
+        with txn.cursor(table, column, low, high) as cursor:
+            assert cursor.count(limit) == (OK, min(walked, limit))

@@ -76,6 +76,19 @@ def test_what_cannot_be_opened(tmp_path, content, durability, status):
         assert path.read_bytes() == content
 
 
+@pytest.mark.parametrize("lock", [False, True])
+@pytest.mark.parametrize("durability", [lib.fpta_readonly, lib.fpta_weak])
+def test_an_empty_file_is_not_a_database(tmp_path, durability, lock):
+    """Nobody is making one of it (no lock held): refused in both modes, the
+    file left empty."""
+    path = tmp_path / "db"
+    path.write_bytes(b"")
+    if lock:
+        (tmp_path / "db-lock").write_bytes(bytes(8192))
+    assert open_db(path, durability) == (MDB_INVALID, ffi.NULL)
+    assert path.read_bytes() == b""
+
+
 def test_readonly_refuses_write_transactions(db):
     table = items(db, 1)
     assert db.close() == OK

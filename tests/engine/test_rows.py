@@ -175,6 +175,10 @@ CONVERSIONS = [
     (lib.fptu_cstr, blob(b"bin"), OK, b"bin"),
     (lib.fptu_opaque, text(b"txt"), OK, b"txt"),
     (lib.fptu_opaque, fp(1.0), ETYPE, None),
+    # longer than a field may hold: what fptu_upsert_string says of it too
+    (lib.fptu_cstr, text(b"s" * (lib.fpta_max_col_bytes + 1)), 5002, None),
+    (lib.fptu_opaque, blob(b"o" * (lib.fpta_max_col_bytes + 1)), 5002, None),
+    (lib.fptu_128, blob(bytes(17)), errno.ERANGE, None),
 ]
 
 

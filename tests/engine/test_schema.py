@@ -240,3 +240,46 @@ def test_destroyed_name_is_refused(db):
     assert ffi.buffer(table.col[0])[:] == bytes(28)
     with db.read() as txn:
         assert txn.open_cursor(table, 0)[0] == EINVAL
+
+
+# Two stores a table: more create/drop cycles than LMDB has handles for.
+CHURN = 17000
+MDB_DBS_FULL = -30791
+
+
+def churn(db, cycles):
+    """Creates and drops a table cycles times; the first refused create's
+    status, or OK."""
+    table = Table("churn", [("id", lib.fptu_uint64, PK),
+                            ("n", lib.fptu_uint64,
+                             lib.fpta_secondary_withdups_ordered_obverse)])
+    for _ in range(cycles):
+        with db.schema() as txn:
+            status = lib.fpta_table_create(txn.handle, table.name,
+                                           table.column_set())
+            if status != OK:
+                return status
+            assert lib.fpta_table_drop(txn.handle, table.name) == OK
+    return OK
+
+
+def test_table_churn_reuses_handles(db):
+    db.create("kept", [("id", lib.fptu_uint64, PK)], [{0: 1}])
+    assert churn(db, CHURN) == OK
+
+
+def test_a_refused_create_leaves_its_transaction_usable(db):
+    """A reader left open keeps the dropped tables' handles, until LMDB has
+    none left: the create is refused, and its transaction goes on."""
+    kept = db.create("kept", [("id", lib.fptu_uint64, PK)], [{0: 1}])
+    reader = db.begin(lib.fpta_read)
+    assert churn(db, CHURN) == MDB_DBS_FULL
+    with db.schema() as txn:
+        table = Table("late", [("id", lib.fptu_uint64, PK)])
+        assert lib.fpta_table_create(txn.handle, table.name,
+                                     table.column_set()) == MDB_DBS_FULL
+        txn.insert(kept, {0: 2})
+    assert reader.end() == OK
+    with db.read() as txn:
+        assert txn.count(kept) == 2
+    assert churn(db, 100) == OK

@@ -13,6 +13,10 @@ from veltrix_process import Outcome
 STAMP = "%Y%m%dT%H%M%SZ"
 # A zone far from UTC, so that a time stamp taken in local time shows.
 NOT_UTC = {"TZ": "IST-5:30"}
+# How far the stamp veltrix takes may lie from our own readings of the clock:
+# the two processes read it at different granularities, and the clock may be
+# stepped between readings. Local time instead of UTC would be 5.5 hours off.
+CLOCK_SLACK = timedelta(minutes=2)
 # LevelDB rotates its own diagnostic log at every open, a failing one too.
 LEVELDB_OWN_LOG = {"LOG", "LOG.old"}
 
@@ -49,7 +53,7 @@ def test_corrupted_database_is_moved_aside_and_recreated(veltrix, tmp_path, dama
     db = corrupted_db(tmp_path, damage)
     before = {name: data for name, data in file_contents(db).items() if name not in LEVELDB_OWN_LOG}
     given, log = f"{db}{trailing}", tmp_path / "v.log"
-    start = datetime.now(timezone.utc).replace(microsecond=0)
+    start = datetime.now(timezone.utc)
 
     outcome = veltrix("-d", given, "-l", log, env=NOT_UTC)
 
@@ -58,7 +62,7 @@ def test_corrupted_database_is_moved_aside_and_recreated(veltrix, tmp_path, dama
     assert re.fullmatch(
         rf"Warning: database {re.escape(given)} is damaged \(Corruption: .+\); moved to {re.escape(str(sibling))} "
         rf"and recreated empty\n", outcome.stderr.decode())
-    assert start <= stamp <= datetime.now(timezone.utc)
+    assert start - CLOCK_SLACK <= stamp <= datetime.now(timezone.utc) + CLOCK_SLACK
     after = file_contents(sibling)
     assert {name: after.get(name) for name in before} == before
     assert read_rules(db) == []
@@ -71,11 +75,12 @@ def test_corrupted_database_is_moved_aside_and_recreated(veltrix, tmp_path, dama
 
 def test_moved_aside_name_counts_up_while_taken(veltrix, tmp_path):
     db = corrupted_db(tmp_path, cut_current_newline)
-    start = datetime.now(timezone.utc)
-    # Every name the run could choose within a minute is taken, plain and with -1.
+    start = datetime.now(timezone.utc) - CLOCK_SLACK
+    # Every name the run could choose, within the slack either side of now and a
+    # minute on, is taken, plain and with -1.
     taken = {
         tmp_path / f"rules.corrupt-{(start + timedelta(seconds=second)):{STAMP}}{counter}"
-        for second in range(60)
+        for second in range(int((2 * CLOCK_SLACK).total_seconds()) + 60)
         for counter in ("", "-1")
     }
     for place in taken:
