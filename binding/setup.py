@@ -4,6 +4,7 @@
 # morvane._core (core/*.c), compiled against the same installed libfpta.
 import glob
 import os
+import re
 import sys
 
 from setuptools import Extension, setup
@@ -11,6 +12,18 @@ from setuptools import Extension, setup
 # setuptools runs this file without its folder on the path.
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from build_morvane import installed_libfpta  # noqa: E402
+
+
+def project_version():
+    """The version in project() of the top-level CMakeLists.txt: pip builds
+    in this folder, inside the source tree."""
+    cmake_lists = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "CMakeLists.txt")
+    with open(cmake_lists, encoding="utf-8") as text:
+        found = re.search(r"^project\(\S+ VERSION ([0-9.]+)", text.read(), re.MULTILINE)
+    if found is None:
+        raise RuntimeError(f"no project(... VERSION ...) in {cmake_lists}")
+    return found.group(1)
+
 
 include_dir, library_dir = installed_libfpta()
 core = Extension(
@@ -23,5 +36,5 @@ core = Extension(
     # without LD_LIBRARY_PATH.
     runtime_library_dirs=[library_dir])
 
-setup(cffi_modules=["build_morvane.py:ffibuilder"], packages=["morvane"], py_modules=[],
+setup(version=project_version(), cffi_modules=["build_morvane.py:ffibuilder"], packages=["morvane"], py_modules=[],
       package_data={"morvane": ["py.typed", "_core.pyi"]}, ext_modules=[core])

@@ -13,6 +13,8 @@ import tempfile
 import morvane
 from morvane import Column, col
 
+from loaded_library import libfpta_file
+
 COLUMNS = [Column("id", "uint64", index="primary"), Column("name", "str", index="secondary", unique=False),
            Column("at", "datetime", nullable=True)]
 WHEN = datetime.datetime(2024, 1, 2, 3, 4, 5, 6, tzinfo=datetime.timezone.utc)
@@ -32,14 +34,6 @@ def session(directory):
                 sys.exit(f"read back {items.get(1)!r}")
             if [row["id"] for row in items.scan("name", where=col("id") > 1)] != [2]:
                 sys.exit("the scan gave other rows")
-
-
-def libfpta_file():
-    with open("/proc/self/maps") as maps:
-        paths = {line.split()[-1] for line in maps if "/libfpta.so" in line}
-    if len(paths) != 1:
-        sys.exit(f"libfpta loaded from {sorted(paths)}")
-    return paths.pop()
 
 
 with tempfile.TemporaryDirectory() as directory:

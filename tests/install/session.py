@@ -10,6 +10,8 @@ import tempfile
 import _morvane
 from _morvane import ffi, lib
 
+from loaded_library import libfpta_file
+
 
 def check(status, what):
     if status != lib.FPTA_SUCCESS:
@@ -60,14 +62,6 @@ def session(directory):
     check(lib.fpta_db_close(db[0]), "close")
     if text != b"anchor":
         sys.exit(f"read back {text!r} instead of b'anchor'")
-
-
-def libfpta_file():
-    with open("/proc/self/maps") as maps:
-        paths = {line.split()[-1] for line in maps if "/libfpta.so" in line}
-    if len(paths) != 1:
-        sys.exit(f"libfpta loaded from {sorted(paths)}")
-    return paths.pop()
 
 
 with tempfile.TemporaryDirectory() as directory:
