@@ -30,9 +30,13 @@ namespace {
 // database meanwhile.
 struct CopiedState {
   std::string current;
-  // The files an owner appends to (the descriptor, the logs), with the number
-  // of bytes copied of each.
+  // The files an owner appends to (the descriptor first, then the logs),
+  // with the number of bytes copied of each.
   std::vector<std::pair<std::string, std::uint64_t>> appendedFiles;
+  LiveFiles files;
+  // A file the copied descriptor needs was missing: a table a compaction
+  // replaced, or the oldest log after its writes went into a table.
+  bool fileMissing = false;
 };
 
 std::optional<std::string> ReadFile(const std::string& path) {
@@ -100,9 +104,13 @@ std::vector<std::string> LiveLogs(const std::string& dir, const LiveFiles& files
   return names;
 }
 
-// A file that is missing is left out: when the owner removed it, the
-// descriptor changed too and the copy is taken again; otherwise the open of
-// the copy reports it.
+// The copy holds the state the copied descriptor records: its tables, and
+// every log from its log number on. Tables never change once listed, and a
+// log is only appended to until a newer one starts, so whatever the owner
+// does meanwhile, the copy is one state the database had, unless a file it
+// needs was removed first (fileMissing). The logs are copied before the
+// tables, since the owner removes an old log at every flush of its memory
+// table, and tables only when it compacts them.
 CopiedState CopyCurrentState(const std::string& dir, const std::string& into) {
   CopiedState state;
   const std::optional<std::string> current = ReadFile(dir + "/CURRENT");
@@ -117,6 +125,8 @@ CopiedState CopyCurrentState(const std::string& dir, const std::string& into) {
   state.current = *current;
   WriteFile(into + "/CURRENT", state.current);
 
+  // A CURRENT that names no descriptor, or one that is missing, is left for
+  // the open of the copy to report.
   const std::string descriptor = DescriptorNamedBy(state.current);
   if (descriptor.empty()) {
     return state;
@@ -127,44 +137,88 @@ CopiedState CopyCurrentState(const std::string& dir, const std::string& into) {
     return state;
   }
   state.appendedFiles.emplace_back(descriptor, *descriptorBytes);
+  state.files = ReadLiveFiles(ReadFile(into + "/" + descriptor).value_or(""));
 
-  const std::optional<std::string> copiedDescriptor = ReadFile(into + "/" + descriptor);
-  const LiveFiles files = ReadLiveFiles(copiedDescriptor.value_or(""));
-  for (const std::uint64_t table : files.tables) {
-    for (const char* suffix : {"ldb", "sst"}) {
-      const std::string name = NumberedName(table, suffix);
-      if (CopyFile(dir + "/" + name, into + "/" + name)) {
-        break;
-      }
-    }
-  }
-  for (const std::string& log : LiveLogs(dir, files)) {
+  bool oldestLogCopied = state.files.logNumber == 0;
+  for (const std::string& log : LiveLogs(dir, state.files)) {
     if (const std::optional<std::uint64_t> bytes = CopyFile(dir + "/" + log, into + "/" + log)) {
       state.appendedFiles.emplace_back(log, *bytes);
+      oldestLogCopied = oldestLogCopied || log == NumberedName(state.files.logNumber, "log");
+    } else {
+      state.fileMissing = true;
+    }
+  }
+  state.fileMissing = state.fileMissing || !oldestLogCopied;
+  for (const std::uint64_t table : state.files.tables) {
+    if (!CopyFile(dir + "/" + NumberedName(table, "ldb"), into + "/" + NumberedName(table, "ldb")) &&
+        !CopyFile(dir + "/" + NumberedName(table, "sst"), into + "/" + NumberedName(table, "sst"))) {
+      state.fileMissing = true;
     }
   }
   return state;
 }
 
-// True when CURRENT still names the same descriptor, and the descriptor still
-// has the size copied: no version edit, so no table came or went, during the
-// copy. The logs may grow; the copy holds what they had when it read them.
-bool StillCurrent(const CopiedState& state, const std::string& dir) {
-  if (ReadFile(dir + "/CURRENT") != state.current) {
-    return false;
+// A table in `dir` that the copied descriptor does not list, or "". The open
+// of a database in place takes that for damage (a descriptor that lost its
+// tail); while an owner runs, it is also a table being written or one just
+// replaced.
+std::string UnlistedTable(const std::string& dir, const LiveFiles& files) {
+  namespace fs = boost::filesystem;
+  for (fs::directory_iterator it(dir), end; it != end; ++it) {
+    const std::string name = it->path().filename().string();
+    if (IsTableFileName(name) && files.tables.count(std::stoull(name)) == 0) {
+      return name;
+    }
   }
-  return state.appendedFiles.empty() ||
-         SizeOf(dir + "/" + state.appendedFiles.front().first) ==
-             state.appendedFiles.front().second;
+  return "";
 }
 
-// True when a log or the descriptor grew after it was copied: a record read
-// while its owner was still writing it may fail its checksum.
+bool CurrentUnchanged(const CopiedState& state, const std::string& dir) {
+  return ReadFile(dir + "/CURRENT") == state.current;
+}
+
+// True when the descriptor or a log grew after it was copied: a record read
+// while its owner was still writing it may be torn or fail its checksum.
 bool AnyGrew(const CopiedState& state, const std::string& dir) {
   return std::any_of(state.appendedFiles.begin(), state.appendedFiles.end(),
                      [&dir](const std::pair<std::string, std::uint64_t>& file) {
                        return SizeOf(dir + "/" + file.first).value_or(0) > file.second;
                      });
+}
+
+// True when the descriptor grew after it was copied: the owner recorded a
+// change of its files, and may remove the ones it replaced.
+bool DescriptorGrew(const CopiedState& state, const std::string& dir) {
+  return !state.appendedFiles.empty() &&
+         SizeOf(dir + "/" + state.appendedFiles.front().first).value_or(0) >
+             state.appendedFiles.front().second;
+}
+
+enum class Verdict { Consistent, Raced };
+
+// Whether the copy can stand for the database. Throws the damage the open in
+// place would have found, where the copy shows it. Without an owner nothing
+// changes, and a missing file is damage that the open of the copy reports.
+Verdict Judge(const CopiedState& state, const std::string& dir, bool held) {
+  if (!CurrentUnchanged(state, dir)) {
+    return Verdict::Raced;
+  }
+  const bool descriptorGrew = held && DescriptorGrew(state, dir);
+  if (state.fileMissing && descriptorGrew) {
+    return Verdict::Raced;
+  }
+  // A torn descriptor is how an owner's edit looks while it is appended, and
+  // how a descriptor that lost its tail looks for good.
+  if (!held || !state.files.complete) {
+    const std::string unlisted = UnlistedTable(dir, state.files);
+    if (!unlisted.empty()) {
+      if (descriptorGrew) {
+        return Verdict::Raced;
+      }
+      throw std::runtime_error("Corruption: the descriptor does not list table file " + unlisted);
+    }
+  }
+  return Verdict::Consistent;
 }
 
 // The store over the copy, declared after the copy so that it is closed
@@ -176,7 +230,7 @@ struct Snapshot {
 
 }  // namespace
 
-std::shared_ptr<KeyValueStorage> OpenSnapshot(const std::string& dir,
+std::shared_ptr<KeyValueStorage> OpenSnapshot(const std::string& dir, bool held,
                                               LevelDbStorageOptions options) {
   options.moveDamagedAside = false;
   options.shownPath = dir;
@@ -186,16 +240,16 @@ std::shared_ptr<KeyValueStorage> OpenSnapshot(const std::string& dir,
     if (attempt > 1) {
       snapshot->directory.Clear();
       // Gives the owner's compaction time to finish.
-      std::this_thread::sleep_for(std::chrono::milliseconds(10 << attempt));
+      std::this_thread::sleep_for(std::chrono::milliseconds(5 << attempt));
     }
     const CopiedState state = CopyCurrentState(dir, copy);
-    if (!StillCurrent(state, dir)) {
+    if (Judge(state, dir, held) == Verdict::Raced) {
       continue;
     }
     try {
       snapshot->storage = std::make_unique<LevelDbStorage>(copy, options);
     } catch (const std::runtime_error&) {
-      if (!StillCurrent(state, dir) || AnyGrew(state, dir)) {
+      if (held && (!CurrentUnchanged(state, dir) || AnyGrew(state, dir))) {
         continue;
       }
       throw;

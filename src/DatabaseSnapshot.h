@@ -19,20 +19,22 @@ namespace qz::evmon {
 // log and in error texts. Nothing in `dir` is created, changed or removed,
 // and its lock is not touched.
 //
-// The copy shows one state the database had during the call, every write
-// batch whole: a log or descriptor copied while its owner appends may end in
-// a torn record, which the open drops. When the owner changes the database's
-// file set during the copy (CURRENT moves, the descriptor grows), or the copy
-// turns out damaged while a file it came from grew, the copy is taken again;
-// after kSnapshotAttempts such races, throws std::runtime_error "database
-// DIR kept changing while it was copied; try again". A database damaged as it
-// stands is an error, never moved aside. A directory without CURRENT or any
-// database file is an error too: no database can be created where the user
-// may not write.
+// `held` says that another process has the database open and may write it
+// meanwhile. The copy shows one state the database had during the call,
+// every write batch whole: a log or descriptor copied while its owner
+// appends may end in a torn record, which the open drops. When the owner
+// removes a file the copy needs before it is copied (a compaction), moves
+// CURRENT to a new descriptor, or the copy turns out damaged while a file it
+// came from grew, the copy is taken again; after kSnapshotAttempts such
+// races, throws std::runtime_error "database DIR kept changing while it was
+// copied; try again". A database damaged as it stands is an error
+// (std::runtime_error with the reason), never moved aside; so is a
+// directory without CURRENT: no database can be created where the user may
+// not write.
 //
 // The returned store is the only handle to the copy; the copy is removed
 // when the handle is released. Only one snapshot may exist at a time.
-std::shared_ptr<KeyValueStorage> OpenSnapshot(const std::string& dir,
+std::shared_ptr<KeyValueStorage> OpenSnapshot(const std::string& dir, bool held,
                                               LevelDbStorageOptions options);
 
 constexpr int kSnapshotAttempts = 5;

@@ -150,6 +150,7 @@ LiveFiles ReadLiveFiles(std::string_view descriptor) {
       continue;
     }
     if (descriptor.size() < offset + kHeaderSize) {
+      files.complete = offset >= descriptor.size() && !inFragments;
       break;
     }
     const std::string_view header = descriptor.substr(offset, kHeaderSize);
@@ -161,10 +162,12 @@ LiveFiles ReadLiveFiles(std::string_view descriptor) {
       continue;
     }
     if (kHeaderSize + length > blockLeft || descriptor.size() < offset + kHeaderSize + length) {
+      files.complete = false;
       break;
     }
     const std::string_view typeAndPayload = descriptor.substr(offset + 6, 1 + length);
     if (MaskedCrc32c(typeAndPayload) != LittleEndian(header.substr(0, 4))) {
+      files.complete = false;
       break;
     }
     const std::string_view payload = typeAndPayload.substr(1);
@@ -184,10 +187,12 @@ LiveFiles ReadLiveFiles(std::string_view descriptor) {
       fragments.append(payload);
       edit = fragments;
     } else {
+      files.complete = false;
       break;
     }
     inFragments = false;
     if (!Apply(edit, files)) {
+      files.complete = false;
       break;
     }
   }

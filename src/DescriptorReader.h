@@ -20,6 +20,9 @@ struct LiveFiles {
   // that is not 0, hold writes not yet folded into tables.
   std::uint64_t logNumber = 0;
   std::uint64_t prevLogNumber = 0;
+  // False when reading stopped before the end of the bytes: at a torn or
+  // damaged record.
+  bool complete = true;
 };
 
 // Replays the version edits in `descriptor`, the bytes of a descriptor file

@@ -70,6 +70,7 @@ TEST(DescriptorReaderTest, ListsTheTablesAndTheLogOfTheCurrentState) {
   EXPECT_EQ(files.tables, db.tables);
   EXPECT_EQ(files.logNumber, db.log);
   EXPECT_EQ(files.prevLogNumber, 0u);
+  EXPECT_TRUE(files.complete);
 }
 
 TEST(DescriptorReaderTest, StopsAtATornOrDamagedLastRecordAndKeepsWhatCameBefore) {
@@ -88,6 +89,8 @@ TEST(DescriptorReaderTest, StopsAtATornOrDamagedLastRecordAndKeepsWhatCameBefore
   EXPECT_NE(torn.tables, db.tables);
   EXPECT_EQ(damaged.logNumber, torn.logNumber);
   EXPECT_EQ(damaged.tables, torn.tables);
+  EXPECT_FALSE(torn.complete);
+  EXPECT_FALSE(damaged.complete);
   EXPECT_TRUE(ReadLiveFiles("").tables.empty());
 }
 

@@ -10,7 +10,8 @@ namespace qz::evmon {
 
 std::shared_ptr<KeyValueStorage> OpenRuleDatabase(const std::string& dir,
                                                   LevelDbStorageOptions options) {
-  switch (ProbeDatabaseAccess(dir)) {
+  const DatabaseAccess access = ProbeDatabaseAccess(dir);
+  switch (access) {
     case DatabaseAccess::Open:
       return CreateStorage(dir, std::move(options));
     case DatabaseAccess::HeldByAnotherProcess:
@@ -21,7 +22,7 @@ std::shared_ptr<KeyValueStorage> OpenRuleDatabase(const std::string& dir,
       LOG(Level::Info, "Database ", dir, " is not writable; dumping a snapshot of its files");
       break;
   }
-  return OpenSnapshot(dir, std::move(options));
+  return OpenSnapshot(dir, access == DatabaseAccess::HeldByAnotherProcess, std::move(options));
 }
 
 }  // namespace qz::evmon
