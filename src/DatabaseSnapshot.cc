@@ -30,12 +30,12 @@ namespace {
 // database meanwhile.
 struct CopiedState {
   std::string current;
-  // The files an owner appends to (the descriptor first, then the logs),
-  // with the number of bytes copied of each.
-  std::vector<std::pair<std::string, std::uint64_t>> appendedFiles;
+  // The files an owner appends to, each with the number of bytes copied.
+  std::vector<std::pair<std::string, std::uint64_t>> logs;
+  std::pair<std::string, std::uint64_t> descriptor;
   LiveFiles files;
   // A file the copied descriptor needs was missing: a table a compaction
-  // replaced, or the oldest log after its writes went into a table.
+  // replaced, or the descriptor itself after CURRENT moved on.
   bool fileMissing = false;
 };
 
@@ -81,19 +81,14 @@ std::string NumberedName(std::uint64_t number, const char* suffix) {
   return name;
 }
 
-// The write-ahead logs in `dir` that hold writes the descriptor's tables do
-// not, oldest first.
-std::vector<std::string> LiveLogs(const std::string& dir, const LiveFiles& files) {
+// The write-ahead logs in `dir`, oldest first.
+std::vector<std::string> Logs(const std::string& dir) {
   std::vector<std::pair<std::uint64_t, std::string>> logs;
   namespace fs = boost::filesystem;
   for (fs::directory_iterator it(dir), end; it != end; ++it) {
     const std::string name = it->path().filename().string();
     if (IsDataFileName(name) && name.size() > 4 && name.compare(name.size() - 4, 4, ".log") == 0) {
-      const std::uint64_t number = std::stoull(name.substr(0, name.size() - 4));
-      if (number >= files.logNumber ||
-          (files.prevLogNumber != 0 && number == files.prevLogNumber)) {
-        logs.emplace_back(number, name);
-      }
+      logs.emplace_back(std::stoull(name), name);
     }
   }
   std::sort(logs.begin(), logs.end());
@@ -104,13 +99,14 @@ std::vector<std::string> LiveLogs(const std::string& dir, const LiveFiles& files
   return names;
 }
 
-// The copy holds the state the copied descriptor records: its tables, and
-// every log from its log number on. Tables never change once listed, and a
-// log is only appended to until a newer one starts, so whatever the owner
-// does meanwhile, the copy is one state the database had, unless a file it
-// needs was removed first (fileMissing). The logs are copied before the
-// tables, since the owner removes an old log at every flush of its memory
-// table, and tables only when it compacts them.
+// The logs are copied first, the descriptor next, its tables last. Then the
+// copy holds one state the database had, whatever its owner does meanwhile:
+// the descriptor's tables hold every write older than its log number, and
+// the logs from that number on, each copied up to where it ended when read,
+// hold writes that came after those, with no gap (a log is appended to only
+// until a newer one starts). Logs the owner removes meanwhile are older than
+// the copied descriptor's log number and not needed. Tables never change once
+// listed, but a compaction may remove one before it is copied (fileMissing).
 CopiedState CopyCurrentState(const std::string& dir, const std::string& into) {
   CopiedState state;
   const std::optional<std::string> current = ReadFile(dir + "/CURRENT");
@@ -125,6 +121,12 @@ CopiedState CopyCurrentState(const std::string& dir, const std::string& into) {
   state.current = *current;
   WriteFile(into + "/CURRENT", state.current);
 
+  for (const std::string& log : Logs(dir)) {
+    if (const std::optional<std::uint64_t> bytes = CopyFile(dir + "/" + log, into + "/" + log)) {
+      state.logs.emplace_back(log, *bytes);
+    }
+  }
+
   // A CURRENT that names no descriptor, or one that is missing, is left for
   // the open of the copy to report.
   const std::string descriptor = DescriptorNamedBy(state.current);
@@ -134,21 +136,11 @@ CopiedState CopyCurrentState(const std::string& dir, const std::string& into) {
   const std::optional<std::uint64_t> descriptorBytes =
       CopyFile(dir + "/" + descriptor, into + "/" + descriptor);
   if (!descriptorBytes) {
+    state.fileMissing = true;
     return state;
   }
-  state.appendedFiles.emplace_back(descriptor, *descriptorBytes);
+  state.descriptor = {descriptor, *descriptorBytes};
   state.files = ReadLiveFiles(ReadFile(into + "/" + descriptor).value_or(""));
-
-  bool oldestLogCopied = state.files.logNumber == 0;
-  for (const std::string& log : LiveLogs(dir, state.files)) {
-    if (const std::optional<std::uint64_t> bytes = CopyFile(dir + "/" + log, into + "/" + log)) {
-      state.appendedFiles.emplace_back(log, *bytes);
-      oldestLogCopied = oldestLogCopied || log == NumberedName(state.files.logNumber, "log");
-    } else {
-      state.fileMissing = true;
-    }
-  }
-  state.fileMissing = state.fileMissing || !oldestLogCopied;
   for (const std::uint64_t table : state.files.tables) {
     if (!CopyFile(dir + "/" + NumberedName(table, "ldb"), into + "/" + NumberedName(table, "ldb")) &&
         !CopyFile(dir + "/" + NumberedName(table, "sst"), into + "/" + NumberedName(table, "sst"))) {
@@ -177,21 +169,21 @@ bool CurrentUnchanged(const CopiedState& state, const std::string& dir) {
   return ReadFile(dir + "/CURRENT") == state.current;
 }
 
-// True when the descriptor or a log grew after it was copied: a record read
-// while its owner was still writing it may be torn or fail its checksum.
-bool AnyGrew(const CopiedState& state, const std::string& dir) {
-  return std::any_of(state.appendedFiles.begin(), state.appendedFiles.end(),
-                     [&dir](const std::pair<std::string, std::uint64_t>& file) {
-                       return SizeOf(dir + "/" + file.first).value_or(0) > file.second;
-                     });
-}
-
 // True when the descriptor grew after it was copied: the owner recorded a
 // change of its files, and may remove the ones it replaced.
 bool DescriptorGrew(const CopiedState& state, const std::string& dir) {
-  return !state.appendedFiles.empty() &&
-         SizeOf(dir + "/" + state.appendedFiles.front().first).value_or(0) >
-             state.appendedFiles.front().second;
+  return !state.descriptor.first.empty() &&
+         SizeOf(dir + "/" + state.descriptor.first).value_or(0) > state.descriptor.second;
+}
+
+// True when the descriptor or a log grew after it was copied: a record read
+// while its owner was still writing it may be torn or fail its checksum.
+bool AnyGrew(const CopiedState& state, const std::string& dir) {
+  return DescriptorGrew(state, dir) ||
+         std::any_of(state.logs.begin(), state.logs.end(),
+                     [&dir](const std::pair<std::string, std::uint64_t>& file) {
+                       return SizeOf(dir + "/" + file.first).value_or(0) > file.second;
+                     });
 }
 
 enum class Verdict { Consistent, Raced };

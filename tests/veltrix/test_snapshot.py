@@ -282,7 +282,10 @@ def test_database_that_changes_during_every_copy_is_an_error(place):
                                    env={**os.environ, **veltrix_env(place)},
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         # While veltrix waits on the first table, the owner records a change of its files.
-        grow = lambda: manifest.write_bytes(manifest.read_bytes() + b"\0")
+        def grow():
+            with manifest.open("ab") as descriptor:
+                descriptor.write(b"\0")
+
         while (fifo := open_for_writing_once_read(table, veltrix, before=grow)) is not None:
             close_once_unread(fifo)
             copies += 1
