@@ -3,13 +3,14 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <optional>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 #include <utility>
@@ -40,12 +41,15 @@ struct CopiedState {
 };
 
 std::optional<std::string> ReadFile(const std::string& path) {
+  errno = 0;
   std::ifstream file(path, std::ios::binary);
   if (!file) {
-    if (!boost::filesystem::exists(path)) {
+    const int error = errno;
+    if (error == ENOENT) {
       return std::nullopt;
     }
-    throw std::runtime_error("IO error: " + path + ": cannot be read");
+    throw std::runtime_error("IO error: " + path + ": " +
+                             (error != 0 ? std::strerror(error) : "cannot be read"));
   }
   return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
