@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <stdexcept>
 #include <thread>
@@ -103,6 +104,41 @@ std::vector<std::string> Logs(const std::string& dir) {
   return names;
 }
 
+// Every table file in `dir`, opened, by number; as many as the process may
+// open.
+std::map<std::uint64_t, SourceFile> OpenTables(const std::string& dir) {
+  std::map<std::uint64_t, SourceFile> tables;
+  bool tooMany = false;
+  namespace fs = boost::filesystem;
+  for (fs::directory_iterator it(dir), end; it != end && !tooMany; ++it) {
+    const std::string name = it->path().filename().string();
+    if (IsTableFileName(name)) {
+      if (std::optional<SourceFile> table = SourceFile::Open(it->path().string(), &tooMany)) {
+        tables.emplace(std::stoull(name), std::move(*table));
+      }
+    }
+  }
+  return tables;
+}
+
+// Copies the table numbered `number`, from `opened` when it is there, by
+// name otherwise. False when it is missing.
+bool CopyTable(std::uint64_t number, const std::map<std::uint64_t, SourceFile>& opened,
+               const std::string& dir, const std::string& into) {
+  for (const char* suffix : {"ldb", "sst"}) {
+    const std::string name = NumberedName(number, suffix);
+    const auto table = opened.find(number);
+    if (table != opened.end() && boost::filesystem::path(table->second.Path()).filename() == name) {
+      table->second.CopyTo(into + "/" + name);
+      return true;
+    }
+    if (CopyFile(dir + "/" + name, into + "/" + name)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // The logs are copied first, the descriptor next, its tables last. Then the
 // copy holds one state the database had, whatever its owner does meanwhile:
 // the descriptor's tables hold every write older than its log number, and
@@ -110,7 +146,10 @@ std::vector<std::string> Logs(const std::string& dir) {
 // hold writes that came after those, with no gap (a log is appended to only
 // until a newer one starts). Logs the owner removes meanwhile are older than
 // the copied descriptor's log number and not needed. Tables never change once
-// listed, but a compaction may remove one before it is copied (fileMissing).
+// listed, but a compaction may remove one. So every table is opened right
+// after the descriptor is copied, before it is read, which keeps the bytes
+// of the tables it lists; only a table removed in that short while is
+// missing (fileMissing).
 CopiedState CopyCurrentState(const std::string& dir, const std::string& into) {
   CopiedState state;
   const std::optional<std::string> current = ReadFile(dir + "/CURRENT");
@@ -144,10 +183,10 @@ CopiedState CopyCurrentState(const std::string& dir, const std::string& into) {
     return state;
   }
   state.descriptor = {descriptor, *descriptorBytes};
+  const std::map<std::uint64_t, SourceFile> tables = OpenTables(dir);
   state.files = ReadLiveFiles(ReadFile(into + "/" + descriptor).value_or(""));
   for (const std::uint64_t table : state.files.tables) {
-    if (!CopyFile(dir + "/" + NumberedName(table, "ldb"), into + "/" + NumberedName(table, "ldb")) &&
-        !CopyFile(dir + "/" + NumberedName(table, "sst"), into + "/" + NumberedName(table, "sst"))) {
+    if (!CopyTable(table, tables, dir, into)) {
       state.fileMissing = true;
     }
   }

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 namespace qz::evmon {
@@ -73,24 +74,48 @@ std::uint64_t CopyByReading(const std::string& from, int in, const std::string& 
 
 }  // namespace
 
-std::optional<std::uint64_t> CopyFile(const std::string& from, const std::string& to) {
-  const FileDescriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-  if (in.get() < 0) {
-    if (errno == ENOENT) {
-      return std::nullopt;
-    }
-    Fail(from, errno);
+std::optional<SourceFile> SourceFile::Open(const std::string& path, bool* tooMany) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd >= 0) {
+    return SourceFile(fd, path);
   }
+  if (errno == ENOENT) {
+    return std::nullopt;
+  }
+  if (tooMany != nullptr && (errno == EMFILE || errno == ENFILE)) {
+    *tooMany = true;
+    return std::nullopt;
+  }
+  Fail(path, errno);
+}
+
+SourceFile::SourceFile(SourceFile&& other) noexcept : fd(other.fd), path(std::move(other.path)) {
+  other.fd = -1;
+}
+
+SourceFile& SourceFile::operator=(SourceFile&& other) noexcept {
+  std::swap(fd, other.fd);
+  std::swap(path, other.path);
+  return *this;
+}
+
+SourceFile::~SourceFile() {
+  if (fd >= 0) {
+    ::close(fd);
+  }
+}
+
+std::uint64_t SourceFile::CopyTo(const std::string& to) const {
   struct stat status;
-  if (::fstat(in.get(), &status) != 0) {
-    Fail(from, errno);
+  if (::fstat(fd, &status) != 0) {
+    Fail(path, errno);
   }
   const FileDescriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
   if (out.get() < 0) {
     Fail(to, errno);
   }
 
-  if (::ioctl(out.get(), FICLONE, in.get()) == 0) {
+  if (::ioctl(out.get(), FICLONE, fd) == 0) {
     struct stat cloned;
     if (::fstat(out.get(), &cloned) != 0) {
       Fail(to, errno);
@@ -98,14 +123,13 @@ std::optional<std::uint64_t> CopyFile(const std::string& from, const std::string
     return cloned.st_size;
   }
 
-  // A file still growing is copied up to the size it had when opened, so the
-  // copy does not chase its writer.
+  // A file still growing is copied up to the size it had when looked at, so
+  // the copy does not chase its writer.
   const std::uint64_t size = status.st_size;
   std::uint64_t copied = 0;
   while (copied < size) {
     loff_t inOffset = copied;
-    const ssize_t moved =
-        ::copy_file_range(in.get(), &inOffset, out.get(), nullptr, size - copied, 0);
+    const ssize_t moved = ::copy_file_range(fd, &inOffset, out.get(), nullptr, size - copied, 0);
     if (moved > 0) {
       copied += moved;
       continue;
@@ -120,11 +144,19 @@ std::optional<std::uint64_t> CopyFile(const std::string& from, const std::string
       Fail(to, errno);
     }
     if (!KernelCopyUnsupported(errno)) {
-      Fail(from, errno);
+      Fail(path, errno);
     }
-    return CopyByReading(from, in.get(), to, out.get(), copied, size);
+    return CopyByReading(path, fd, to, out.get(), copied, size);
   }
   return copied;
+}
+
+std::optional<std::uint64_t> CopyFile(const std::string& from, const std::string& to) {
+  const std::optional<SourceFile> source = SourceFile::Open(from);
+  if (!source) {
+    return std::nullopt;
+  }
+  return source->CopyTo(to);
 }
 
 }  // namespace qz::evmon
