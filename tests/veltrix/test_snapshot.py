@@ -82,6 +82,23 @@ def run_not_writable(place, *args):
         db.chmod(0o755)
 
 
+def run_files_not_writable(place, *args):
+    # A directory anyone may write, whose files this user may not: LevelDB's open would fail
+    # on LOCK only after rotating LOG.
+    db = place / "rules"
+    files = [entry for entry in db.iterdir() if entry.is_file()]
+    db.chmod(0o777)
+    for file in files:
+        file.chmod(0o444)
+    try:
+        return run_veltrix(place, *args, env=veltrix_env(place),
+                           preexec_fn=as_nobody if os.geteuid() == 0 else None)
+    finally:
+        db.chmod(0o755)
+        for file in files:
+            file.chmod(0o644)
+
+
 def read_only_mounts_work():
     return shutil.which("unshare") is not None and subprocess.run(
         ["unshare", "-m", "sh", "-c", "mount --bind -o ro / /mnt"], capture_output=True).returncode == 0
@@ -102,6 +119,7 @@ def run_on_read_only_mount(place, *args):
 WAYS = {
     "held": (run_held, IN_USE),
     "not writable": (run_not_writable, NOT_WRITABLE),
+    "files not writable": (run_files_not_writable, NOT_WRITABLE),
     "read-only mount": (run_on_read_only_mount, NOT_WRITABLE),
 }
 
