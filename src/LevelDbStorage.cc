@@ -17,12 +17,6 @@ namespace qz::evmon {
 
 namespace {
 
-void ThrowUnlessOk(const leveldb::Status& status) {
-  if (!status.ok()) {
-    throw std::runtime_error(status.ToString());
-  }
-}
-
 // A block whose checksum does not match must end the read with an error,
 // never pass for data.
 leveldb::ReadOptions LookupOptions() {
@@ -45,9 +39,13 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
 
 LevelDbStorage::LevelDbStorage(const std::string& path, LevelDbStorageOptions options)
     : options(std::move(options)),
+      path(path),
       blockCache(leveldb::NewLRUCache(this->options.blockCacheCapacity)) {
   std::string damage;
   leveldb::Status status = OpenUnlessDamaged(path, damage);
+  if (!damage.empty() && !this->options.moveDamagedAside) {
+    Fail(damage);
+  }
   if (!damage.empty()) {
     // The damaged files are kept, not deleted: they may be all that is left
     // of the rules, and someone may be able to repair them.
@@ -66,7 +64,8 @@ LevelDbStorage::LevelDbStorage(const std::string& path, LevelDbStorageOptions op
     }
   }
   ThrowUnlessOk(status);
-  LOG(Level::Info, "Database ", path, " successfully opened");
+  LOG(Level::Info, "Database ",
+      this->options.shownPath.empty() ? path : this->options.shownPath, " successfully opened");
 }
 
 // Sets `damage` to the reason when the database at `path` is damaged; it is
@@ -212,6 +211,24 @@ void LevelDbStorage::ForEachWithPrefix(const std::string& prefix,
 
 void LevelDbStorage::ForEachView(const EntryViewCallback& callback) const {
   Traverse(std::string(), callback);
+}
+
+void LevelDbStorage::Fail(const std::string& text) const {
+  if (options.shownPath.empty()) {
+    throw std::runtime_error(text);
+  }
+  std::string shown = text;
+  for (std::size_t at = shown.find(path); at != std::string::npos;
+       at = shown.find(path, at + options.shownPath.size())) {
+    shown.replace(at, path.size(), options.shownPath);
+  }
+  throw std::runtime_error(shown);
+}
+
+void LevelDbStorage::ThrowUnlessOk(const leveldb::Status& status) const {
+  if (!status.ok()) {
+    Fail(status.ToString());
+  }
 }
 
 void LevelDbStorage::ThrowUnlessReadOk(const leveldb::Status& status) const {

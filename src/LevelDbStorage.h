@@ -32,6 +32,13 @@ struct LevelDbStorageOptions {
   // Called, when set, after a damaged database was moved aside and an empty
   // one created, with the reason and the path the old one was moved to.
   std::function<void(const std::string& reason, const std::string& asidePath)> onMovedAside;
+  // When false, a damaged database is an error (std::runtime_error with the
+  // reason) instead of being moved aside: a copy must not stand for its
+  // original.
+  bool moveDamagedAside = true;
+  // The path the log and the error texts name instead of the opened one,
+  // when set: a private copy is reported as the database it was taken from.
+  std::string shownPath;
 };
 
 // Puts and Deletes are kept in memory and reach the database as one atomic
@@ -94,6 +101,8 @@ class LevelDbStorage : public OrderedKeyValueStorage {
   };
 
   leveldb::Status OpenUnlessDamaged(const std::string& path, std::string& damage);
+  [[noreturn]] void Fail(const std::string& text) const;
+  void ThrowUnlessOk(const leveldb::Status& status) const;
   void ThrowUnlessReadOk(const leveldb::Status& status) const;
   void AppendPendingWrites();
   std::vector<PendingChange> SortedPendingChanges(const std::string& prefix) const;
@@ -101,6 +110,8 @@ class LevelDbStorage : public OrderedKeyValueStorage {
   void Traverse(const std::string& prefix, Visit&& visit) const;
 
   LevelDbStorageOptions options;
+  // The directory as opened; error texts show options.shownPath for it.
+  std::string path;
   // Declared before `db` so that they are destroyed after it: the database
   // uses them until it is closed.
   OpenGuardEnv env;

@@ -284,6 +284,35 @@ TEST_F(LevelDbStorageTest, CorruptDatabaseIsMovedAsideIntactAndRecreated) {
   EXPECT_EQ(StoredEntries(aside), (Entries{{"r1", "v1"}}));
 }
 
+TEST_F(LevelDbStorageTest, CopyIsReportedAsItsOriginalAndItsDamageIsAnError) {
+  const std::string original = dir.Path("original");
+  LevelDbStorageOptions options;
+  options.moveDamagedAside = false;
+  options.shownPath = original;
+  WriteWithLevelDb(path, {{"r1", "v1"}});
+  {
+    test::RecordingLogger logger;
+    EXPECT_EQ(Visit(LevelDbStorage(path, options)), Strings{"r1=v1"});
+    EXPECT_EQ(logger.texts, Strings{"Database " + original + " successfully opened"});
+  }
+
+  // The database names its descriptor in this message.
+  test::WriteFile(path + "/CURRENT", "MANIFEST-000099\n");
+  const Entries damaged = DataFilesIn(path);
+  test::RecordingLogger logger;
+  try {
+    LevelDbStorage storage(path, options);
+    ADD_FAILURE() << "opened a damaged copy";
+  } catch (const std::runtime_error& error) {
+    EXPECT_EQ(std::string(error.what()).find(path), std::string::npos) << error.what();
+    EXPECT_NE(std::string(error.what()).find(original + "/MANIFEST-000099"), std::string::npos)
+        << error.what();
+  }
+  EXPECT_TRUE(AsideOf(path).empty());
+  EXPECT_EQ(DataFilesIn(path), damaged);
+  EXPECT_TRUE(logger.texts.empty());
+}
+
 TEST_F(LevelDbStorageTest, UnrelatedDirectoryWithStrayCurrentKeepsEveryFile) {
   fs::create_directories(path + "/notes");
   test::WriteFile(path + "/CURRENT", "not a manifest name\n");

@@ -13,6 +13,7 @@
 #include "LevelDbStorage.h"
 #include "Logger.h"
 #include "ProgramOptions.h"
+#include "RuleDatabase.h"
 #include "RuleDump.h"
 #include "RuleParams.h"
 #include "StandardOutput.h"
@@ -70,7 +71,7 @@ int main(int argc, char* argv[]) {
       std::cerr << "Warning: database " << options.dbPath << " is damaged (" << reason
                 << "); moved to " << asidePath << " and recreated empty" << std::endl;
     };
-    std::shared_ptr<KeyValueStorage> storage = CreateStorage(options.dbPath, storageOptions);
+    std::shared_ptr<KeyValueStorage> storage = OpenRuleDatabase(options.dbPath, storageOptions);
     OutputDocument document;
     DumpRules(*storage, document);
     const std::string_view text = document.Finish();

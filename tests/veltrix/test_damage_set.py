@@ -5,8 +5,6 @@ prints a wrong or partial document with status 0, and loses no file."""
 import os
 import re
 import shutil
-import tempfile
-from pathlib import Path
 
 import pytest
 
@@ -19,7 +17,6 @@ from veltrix_process import Outcome
 LEVELDB_OWN = {"LOG", "LOG.old", "LOCK"}
 # A healthy open replaces the logs it replays and the descriptor by new ones.
 SUPERSEDED = re.compile(r"\d+\.log|MANIFEST-\d+")
-NOBODY = 65534
 WARNING = re.compile(rb"Warning: database (.+) is damaged \((Corruption: .+)\); moved to (.+) and recreated empty\n")
 
 TABLES, LOG = "tables", "log"
@@ -123,26 +120,6 @@ def test_unrelated_files_get_a_new_database_beside_them(veltrix, tmp_path):
     assert veltrix("-d", folder) == Outcome(b"{}\n", b"", 0)
     assert (folder / "notes.txt").read_bytes() == b"keep me\n"
     assert not siblings_of(folder)
-
-
-def test_read_only_directory_is_an_error_and_stays_as_it_was(veltrix, originals):
-    # Root may write anywhere, so as root veltrix runs as nobody, in a place nobody can reach.
-    place = Path(tempfile.mkdtemp(prefix="veltrix-read-only-"))
-    try:
-        place.chmod(0o755)
-        db = place / "rules"
-        shutil.copytree(originals / TABLES, db)
-        before = file_contents(db)
-        db.chmod(0o555)
-        as_nobody = (lambda: os.setuid(NOBODY)) if os.geteuid() == 0 else None
-
-        outcome = veltrix("-d", db, preexec_fn=as_nobody)
-
-        assert outcome.is_error("Error: IO error: "), outcome
-        assert file_contents(db) == before
-    finally:
-        (place / "rules").chmod(0o755)
-        shutil.rmtree(place)
 
 
 def test_a_database_veltrix_closed_reads_the_same_again(veltrix, tmp_path, originals):

@@ -1,14 +1,13 @@
-"""Databases that cannot be read as they stand: corrupted, damaged inside, locked, or not a directory."""
+"""Databases that cannot be read as they stand: corrupted, damaged inside, or not a directory.
+(Locked and read-only ones: test_snapshot.py.)"""
 
 import os
 import re
 from datetime import datetime, timedelta, timezone
 
-import plyvel
 import pytest
 
 from rule_db import DISABLED, ENABLED, compacted_table, file_contents, read_rules, write_rules
-from veltrix_process import Outcome
 
 STAMP = "%Y%m%dT%H%M%SZ"
 # A zone far from UTC, so that a time stamp taken in local time shows.
@@ -143,17 +142,3 @@ def test_regular_file_is_not_a_database(veltrix, tmp_path):
 
     assert veltrix("-d", plain).is_error("Error: IO error: ")
     assert plain.read_bytes() == b"just a file\n"
-
-
-def test_database_locked_by_another_process(veltrix, tmp_path):
-    db = tmp_path / "rules"
-    write_rules(db, {b"r": ENABLED})
-
-    holder = plyvel.DB(os.fspath(db))
-    try:
-        outcome = veltrix("-d", db)
-    finally:
-        holder.close()
-
-    assert outcome == Outcome(b"", f"Error: IO error: lock {db}/LOCK: Resource temporarily unavailable\n".encode(), 1)
-    assert read_rules(db) == [(b"r", ENABLED)]
