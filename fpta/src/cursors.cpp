@@ -4,6 +4,8 @@
 // A cursor keeps an LMDB cursor on its index's store. "Up" and "down" below
 // are the store's own (ascending key) order; a descending cursor walks down
 // when it moves to its next row.
+#include "cursors.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -21,7 +23,23 @@ namespace keys = fpta::keys;
 namespace resolve = fpta::resolve;
 namespace row_store = fpta::row_store;
 
+fpta_cursor::~fpta_cursor() = default;
+
 namespace {
+
+using fpta::handles::PoolOf;
+
+fpta_cursor *NewCursor() { return PoolOf<fpta_cursor>().Take(fpta::handles::kLiveCursor); }
+
+void ReleaseCursor(fpta_cursor *cursor) {
+  cursor->txn = nullptr;
+  cursor->mdb = nullptr;
+  cursor->table.reset();
+  cursor->filter.reset();
+  cursor->place = Place::kNowhere;
+  cursor->row = fptu_ro{};
+  PoolOf<fpta_cursor>().Give(cursor);
+}
 
 int CompareKeys(const MDB_val &a, const keys::Key &b) {
   const int order = std::memcmp(a.mv_data, b.data(), std::min(a.mv_size, b.size()));
@@ -305,7 +323,7 @@ int CountEntries(const fpta_cursor *cursor, size_t *count, size_t limit) {
 // caller gave, replaced by the cursor it stands for, which then stands where
 // its row is (Recheck).
 int CheckCursor(fpta_cursor *&cursor) {
-  if (!fpta::handles::Admit(&cursor) || cursor->txn == nullptr) return FPTA_EINVAL;
+  if (!fpta::handles::Admit(&cursor, fpta::handles::kLiveCursor) || cursor->txn == nullptr) return FPTA_EINVAL;
   const int status = resolve::CheckAdmitted(cursor->txn);
   if (status == FPTA_SUCCESS) Recheck(cursor);
   return status;
@@ -340,7 +358,7 @@ void Close(fpta_cursor *cursor) {
     open.erase(std::find(open.begin(), open.end(), cursor));
     mdb_cursor_close(cursor->mdb);
   }
-  fpta::handles::Release(cursor);
+  ReleaseCursor(cursor);
 }
 
 // A range bound: an open end, or a key of the index.
@@ -358,7 +376,7 @@ int Open(fpta_txn *txn, fpta_name *column_id, const fpta_value &from, const fpta
   int status = resolve::Column(txn, column_id, &found, &column);
   if (status != FPTA_SUCCESS) return status;
   if (!found->columns[column].indexed()) return FPTA_EINVAL;
-  fpta_cursor *cursor = fpta::handles::NewCursor();
+  fpta_cursor *cursor = NewCursor();
   cursor->table = txn->schema->tables.at(found->hash);
   cursor->column = column;
   cursor->descending = (op & ~fpta_dont_fetch) == fpta_descending;
@@ -370,7 +388,7 @@ int Open(fpta_txn *txn, fpta_name *column_id, const fpta_value &from, const fpta
   }
   if (status == FPTA_SUCCESS) status = mdb_cursor_open(txn->mdb, found->columns[column].store.dbi, &cursor->mdb);
   if (status != FPTA_SUCCESS) {
-    fpta::handles::Release(cursor);
+    ReleaseCursor(cursor);
     return status;
   }
   cursor->txn = txn;
@@ -389,6 +407,16 @@ int Open(fpta_txn *txn, fpta_name *column_id, const fpta_value &from, const fpta
 
 }  // namespace
 
+void fpta::cursors::Orphan(fpta_txn *txn) {
+  for (fpta_cursor *cursor : txn->cursors) {
+    mdb_cursor_close(cursor->mdb);
+    cursor->mdb = nullptr;
+    cursor->txn = nullptr;
+    cursor->place = Place::kNowhere;
+  }
+  txn->cursors.clear();
+}
+
 int fpta_cursor_open(fpta_txn *txn, fpta_name *column_id, fpta_value range_from, fpta_value range_to,
                      const fpta_filter *filter, fpta_cursor_options op, fpta_cursor **cursor) {
   const CallRecord record(__func__, txn, column_id, range_from, range_to, filter, op, cursor);
@@ -402,7 +430,7 @@ int fpta_cursor_open(fpta_txn *txn, fpta_name *column_id, fpta_value range_from,
 
 int fpta_cursor_close(fpta_cursor *cursor) {
   const CallRecord record(__func__, cursor);
-  if (!fpta::handles::Admit(&cursor)) return FPTA_EINVAL;
+  if (!fpta::handles::Admit(&cursor, fpta::handles::kLiveCursor)) return FPTA_EINVAL;
   Close(cursor);
   return FPTA_SUCCESS;
 }

@@ -11,8 +11,8 @@
 #include <utility>
 
 #include "arguments.h"
+#include "cursors.h"
 #include "file_check.h"
-#include "handles.h"
 #include "recorder.h"
 #include "schema_store.h"
 
@@ -286,18 +286,6 @@ void Finish(fpta_txn *txn) {
   if (last && db->has_retired.load()) CloseRetired(db);
 }
 
-// The cursors a transaction leaves open lose their LMDB side and their
-// transaction; fpta_cursor_close still frees them.
-void Orphan(fpta_txn *txn) {
-  for (fpta_cursor *cursor : txn->cursors) {
-    mdb_cursor_close(cursor->mdb);
-    cursor->mdb = nullptr;
-    cursor->txn = nullptr;
-    cursor->place = fpta_cursor::Place::kNowhere;
-  }
-  txn->cursors.clear();
-}
-
 }  // namespace
 
 int fpta_db_open(const char *path, fpta_durability durability, fpta_regime_flags regime_flags, mode_t file_mode,
@@ -396,7 +384,7 @@ int fpta_transaction_end(fpta_txn *txn, bool abort) {
   if (!Admit(&txn)) return FPTA_EINVAL;
   // LMDB's writer lock is the beginning thread's to release.
   if (txn->level != fpta_read && txn->thread != std::this_thread::get_id()) return EPERM;
-  Orphan(txn);
+  fpta::cursors::Orphan(txn);
   if (txn->level != fpta_read) txn->db->writer.store(std::thread::id());
   int status = FPTA_SUCCESS;
   if (txn->level == fpta_read) {
