@@ -464,12 +464,8 @@ int fpta_cursor_update(fpta_cursor *cursor, fptu_ro new_row_value) {
   fptu_ro old_row;
   int status = Standing(cursor, &key, &reference, &old_row);
   if (status != FPTA_SUCCESS) return status;
-  fpta_txn *txn = cursor->txn;
-  status = row_store::Replace(txn, *cursor->table, cursor->column, row_store::ValOf(reference), old_row, new_row_value);
+  status = row_store::Replace(cursor->txn, *cursor->table, cursor->column, &reference, old_row, new_row_value);
   if (status != FPTA_SUCCESS) return status;
-  // A new primary key is the row's new reference where rows are kept by it.
-  const fpta::schema::Table &table = *cursor->table;
-  if (!table.rows_apart()) fpta::rows::KeyOf(table, table.primary, txn->fields, &reference);
   return Return(cursor, key, reference);
 }
 

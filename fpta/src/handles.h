@@ -83,6 +83,14 @@ struct fpta_db {
 
 struct fpta_cursor;
 
+namespace fpta::row_store {
+// The row operations' scratch space: defined, made and freed by row_store.
+struct Scratch;
+struct ScratchDeleter {
+  void operator()(Scratch *scratch) const;
+};
+}  // namespace fpta::row_store
+
 struct fpta_txn {
   std::atomic<uint32_t> magic{fpta::handles::kDead};
   std::atomic<uint16_t> generation{0};
@@ -103,11 +111,9 @@ struct fpta_txn {
   // can then only be aborted.
   int failure = FPTA_SUCCESS;
   std::vector<fpta_cursor *> cursors;
-  // Scratch space of the row operations, kept to spare allocations.
-  fpta::keys::Key key;
-  std::vector<fpta::keys::Key> new_keys, old_keys;  // by secondary index
-  std::vector<const fptu_field *> fields, old_fields;  // by column number
-  std::vector<uint32_t> copy;                          // the row being written, copied
+  // Made by the first row operation and kept with the handle, for the
+  // transactions that reuse it: spares allocations.
+  std::unique_ptr<fpta::row_store::Scratch, fpta::row_store::ScratchDeleter> row_scratch;
 };
 
 namespace fpta::handles {

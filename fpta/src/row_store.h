@@ -31,7 +31,9 @@ int RowAt(fpta_txn *txn, const schema::Table &table, unsigned number, const MDB_
 MDB_val ReferenceAt(const schema::Table &table, unsigned number, const MDB_val &key, const MDB_val &data);
 // Replaces the row with that reference (whose current form is old_row);
 // the new row keeps the key of index column number, or FPTA_EKEYMISMATCH.
-int Replace(fpta_txn *txn, const schema::Table &table, unsigned number, const MDB_val &reference,
+// On success *reference is the new row's (a new primary key, where rows are
+// kept by it).
+int Replace(fpta_txn *txn, const schema::Table &table, unsigned number, keys::Key *reference,
             const fptu_ro &old_row, const fptu_ro &new_row);
 // Removes the row with that reference, whose current form is row.
 int Remove(fpta_txn *txn, const schema::Table &table, const MDB_val &reference, const fptu_ro &row);
