@@ -40,10 +40,6 @@ int Column(fpta_txn *txn, fpta_name *column_id, const schema::Table **table, uns
 // calls without a transaction rely on: its number and type.
 bool IsResolvedColumn(const fpta_name *column_id);
 
-// The schema a schema transaction changes: its own copy, made on the first
-// change, with the version one up (written to the store as well).
-int Draft(fpta_txn *txn, schema::Schema **draft);
-
 }  // namespace fpta::resolve
 
 #endif  // FPTA_SRC_RESOLVE_H

@@ -32,6 +32,22 @@ int ResetSequence(fpta_txn *txn, uint64_t hash) {
   return status == MDB_NOTFOUND ? MDB_SUCCESS : status;
 }
 
+// The schema a schema transaction changes: its own copy, made on the first
+// change, with the version one up, which goes to the store as well.
+int Draft(fpta_txn *txn, schema::Schema **draft) {
+  if (!txn->schema_changed) {
+    const uint64_t version = txn->schema->version + 1;
+    const int status = schema_store::WriteVersion(txn->mdb, txn->db->schema_dbi, version);
+    if (status != MDB_SUCCESS) return resolve::Fail(txn, status);
+    if (!txn->draft) txn->draft = std::make_shared<schema::Schema>(*txn->schema);
+    txn->draft->version = version;
+    txn->schema = txn->draft;
+    txn->schema_changed = true;
+  }
+  *draft = txn->draft.get();
+  return FPTA_SUCCESS;
+}
+
 int Create(fpta_txn *txn, const char *name, const fpta_column_set &set) {
   schema::Schema *draft;
   if (txn->schema->Find(NameHash(name)) != nullptr) return FPTA_EEXIST;
@@ -52,7 +68,7 @@ int Create(fpta_txn *txn, const char *name, const fpta_column_set &set) {
   // running out of handles: LMDB refuses to open a store before it writes,
   // and the stores opened already are empty ones no table uses, which the
   // next open of the file removes.
-  status = resolve::Draft(txn, &draft);
+  status = Draft(txn, &draft);
   if (status != FPTA_SUCCESS) return status;
   status = schema_store::WriteSerial(txn->mdb, txn->db->schema_dbi, serial);
   for (schema::Store *store : schema::StoresOf(*table)) {
@@ -73,7 +89,7 @@ int Drop(fpta_txn *txn, const char *name) {
   const schema::Table *table = txn->schema->Find(hash);
   if (table == nullptr) return FPTA_NOTFOUND;
   schema::Schema *draft;
-  int status = resolve::Draft(txn, &draft);
+  int status = Draft(txn, &draft);
   if (status != FPTA_SUCCESS) return status;
   // The emptied stores stay until the database is next opened, when no
   // transaction can still be using their handles.
