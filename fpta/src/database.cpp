@@ -157,7 +157,7 @@ int Initialise(fpta_db *db) {
   int status = mdb_txn_begin(db->env, nullptr, db->readonly ? MDB_RDONLY : 0, &txn);
   if (status != MDB_SUCCESS) return status;
   const unsigned create = db->readonly ? 0 : MDB_CREATE;
-  status = mdb_dbi_open(txn, "fpta.schema", create, &db->schema_dbi);
+  status = mdb_dbi_open(txn, schema_store::kSchemaDb, create, &db->schema_dbi);
   if (status == MDB_NOTFOUND && db->readonly) {
     // A file no writer has made a database of yet: it has no tables.
     mdb_txn_abort(txn);
@@ -165,7 +165,7 @@ int Initialise(fpta_db *db) {
     Publish(db, std::make_shared<fpta::schema::Schema>());
     return FPTA_SUCCESS;
   }
-  if (status == MDB_SUCCESS) status = mdb_dbi_open(txn, "fpta.sequences", create, &db->sequences_dbi);
+  if (status == MDB_SUCCESS) status = mdb_dbi_open(txn, schema_store::kSequencesDb, create, &db->sequences_dbi);
   uint64_t version = 0;
   if (status == MDB_SUCCESS) status = schema_store::ReadVersion(txn, db->schema_dbi, &version);
   if (status == MDB_NOTFOUND && !db->readonly) {

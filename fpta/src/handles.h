@@ -44,8 +44,8 @@ struct fpta_db {
   std::atomic<uint32_t> magic{fpta::handles::kDead};
   std::atomic<uint16_t> generation{0};
   MDB_env *env = nullptr;
-  MDB_dbi schema_dbi = 0;     // "fpta.schema": table records, the schema version, the store serial
-  MDB_dbi sequences_dbi = 0;  // "fpta.sequences": each table's sequence
+  MDB_dbi schema_dbi = 0;     // schema_store::kSchemaDb: table records, the schema version, the store serial
+  MDB_dbi sequences_dbi = 0;  // schema_store::kSequencesDb: each table's sequence
   bool readonly = false;
   bool alterable = false;
   dev_t device = 0;

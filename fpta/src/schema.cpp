@@ -182,6 +182,4 @@ std::vector<Store *> StoresOf(Table &table) {
   return stores;
 }
 
-std::string StoreName(uint32_t serial) { return "fpta.index." + std::to_string(serial); }
-
 }  // namespace fpta::schema
