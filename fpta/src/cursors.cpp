@@ -70,7 +70,8 @@ int Leave(fpta_cursor *cursor, bool up) {
   return FPTA_NODATA;
 }
 
-int Fail(fpta_cursor *cursor, int status) {
+// A cursor whose move or read failed stands nowhere; returns status.
+int FailCursor(fpta_cursor *cursor, int status) {
   cursor->place = Place::kNowhere;
   cursor->row = fptu_ro{};
   return status;
@@ -126,11 +127,11 @@ int Accept(fpta_cursor *cursor, const MDB_val &key, const MDB_val &data, bool *a
 int Settle(fpta_cursor *cursor, int status, MDB_val key, MDB_val data, bool up, MDB_cursor_op step) {
   for (;; status = Lmdb(cursor, &key, &data, step)) {
     if (status == MDB_NOTFOUND) return Leave(cursor, up);
-    if (status != MDB_SUCCESS) return Fail(cursor, status);
+    if (status != MDB_SUCCESS) return FailCursor(cursor, status);
     if (up ? PastTop(cursor, key) : PastBottom(cursor, key)) return Leave(cursor, up);
     bool accepted;
     status = Accept(cursor, key, data, &accepted);
-    if (status != MDB_SUCCESS) return Fail(cursor, status);
+    if (status != MDB_SUCCESS) return FailCursor(cursor, status);
     if (accepted) return FPTA_SUCCESS;
   }
 }
@@ -216,7 +217,7 @@ int Return(fpta_cursor *cursor, const keys::Key &key, const keys::Key &reference
   MDB_val at = row_store::ValOf(key), data = row_store::ValOf(reference);
   int status = Lmdb(cursor, &at, &data, cursor->duplicates ? MDB_GET_BOTH : MDB_SET_KEY);
   if (status == MDB_SUCCESS) status = row_store::RowAt(cursor->txn, *cursor->table, cursor->column, at, data, &cursor->row);
-  if (status != MDB_SUCCESS) return Fail(cursor, status);
+  if (status != MDB_SUCCESS) return FailCursor(cursor, status);
   cursor->place = Place::kOnRow;
   Remember(cursor, row_store::ValOf(key), row_store::ValOf(reference));
   return FPTA_SUCCESS;
@@ -232,7 +233,7 @@ int DupMove(fpta_cursor *cursor, fpta_seek_operations op) {
   if (!cursor->duplicates) return to_end ? FPTA_SUCCESS : FPTA_NODATA;
   keys::Key key, reference;
   int status = Current(cursor, &key, &reference);
-  if (status != MDB_SUCCESS) return Fail(cursor, status);
+  if (status != MDB_SUCCESS) return FailCursor(cursor, status);
   const bool forward = op == fpta_dup_first || op == fpta_dup_next;
   const bool up = forward != cursor->descending;
   const MDB_cursor_op step = up ? MDB_NEXT_DUP : MDB_PREV_DUP;
@@ -271,7 +272,7 @@ int KeyMove(fpta_cursor *cursor, bool forward) {
       if (status == MDB_SUCCESS && accepted) return FPTA_SUCCESS;
       if (status == MDB_SUCCESS) status = cursor->duplicates ? Lmdb(cursor, &key, &data, ascending ? MDB_NEXT_DUP : MDB_PREV_DUP) : MDB_NOTFOUND;
     }
-    if (status != MDB_NOTFOUND) return Fail(cursor, status);
+    if (status != MDB_NOTFOUND) return FailCursor(cursor, status);
   }
 }
 
@@ -336,7 +337,7 @@ int RowHere(fpta_cursor *cursor, fptu_ro *row) {
     MDB_val key, data;
     int moved = mdb_cursor_get(cursor->mdb, &key, &data, MDB_GET_CURRENT);
     if (moved == MDB_SUCCESS) moved = row_store::RowAt(cursor->txn, *cursor->table, cursor->column, key, data, &cursor->row);
-    if (moved != MDB_SUCCESS) return Fail(cursor, moved);
+    if (moved != MDB_SUCCESS) return FailCursor(cursor, moved);
   }
   *row = cursor->row;
   return FPTA_SUCCESS;

@@ -23,7 +23,7 @@ int CheckSchemaChange(fpta_txn *&txn) {
   return txn->level == fpta_schema ? FPTA_SUCCESS : EPERM;
 }
 
-int Fail(fpta_txn *txn, int status) {
+int FailTxn(fpta_txn *txn, int status) {
   if (status != FPTA_SUCCESS && txn->failure == FPTA_SUCCESS) txn->failure = status;
   return status;
 }

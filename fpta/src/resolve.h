@@ -26,7 +26,7 @@ int CheckAdmitted(const fpta_txn *txn);
 
 // Marks the transaction failed after a storage error left a change half
 // done; returns status.
-int Fail(fpta_txn *txn, int status);
+int FailTxn(fpta_txn *txn, int status);
 
 // FPTA_EINVAL for a name that is not a table's, FPTA_NOTFOUND when the
 // schema has no such table.

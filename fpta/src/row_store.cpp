@@ -188,7 +188,7 @@ int Store(fpta_txn *txn, const Table &table, const Old &old, const keys::Key &pr
     status = NextSerial(txn, table, &reference);
   }
   const MDB_dbi primary_dbi = table.primary_column().store.dbi;
-  if (status != MDB_SUCCESS) return resolve::Fail(txn, status);
+  if (status != MDB_SUCCESS) return resolve::FailTxn(txn, status);
   if (apart) {
     status = Put(txn->mdb, table.rows.dbi, reference, row_bytes);
     if (status == MDB_SUCCESS && old.found && !Same(primary, old_primary)) {
@@ -213,7 +213,7 @@ int Store(fpta_txn *txn, const Table &table, const Old &old, const keys::Key &pr
     if (old.found) status = Del(txn->mdb, column.store.dbi, scratch.old_keys[i], column.unique() ? nullptr : &old.reference);
     if (status == MDB_SUCCESS) status = Put(txn->mdb, column.store.dbi, scratch.new_keys[i], ValOf(reference));
   }
-  return status == MDB_SUCCESS ? FPTA_SUCCESS : resolve::Fail(txn, status);
+  return status == MDB_SUCCESS ? FPTA_SUCCESS : resolve::FailTxn(txn, status);
 }
 
 // The first row (in insertion order) of a primary key where rows are kept
@@ -279,7 +279,7 @@ int Remove(fpta_txn *txn, const Table &table, const MDB_val &reference, const fp
   } else if (status == MDB_SUCCESS) {
     status = Del(txn->mdb, primary_dbi, own, nullptr);
   }
-  return status == MDB_SUCCESS ? FPTA_SUCCESS : resolve::Fail(txn, status);
+  return status == MDB_SUCCESS ? FPTA_SUCCESS : resolve::FailTxn(txn, status);
 }
 
 int Delete(fpta_txn *txn, const Table &table, const fptu_ro &row) {

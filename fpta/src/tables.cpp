@@ -38,7 +38,7 @@ int Draft(fpta_txn *txn, schema::Schema **draft) {
   if (!txn->schema_changed) {
     const uint64_t version = txn->schema->version + 1;
     const int status = schema_store::WriteVersion(txn->mdb, txn->db->schema_dbi, version);
-    if (status != MDB_SUCCESS) return resolve::Fail(txn, status);
+    if (status != MDB_SUCCESS) return resolve::FailTxn(txn, status);
     if (!txn->draft) txn->draft = std::make_shared<schema::Schema>(*txn->schema);
     txn->draft->version = version;
     txn->schema = txn->draft;
@@ -79,7 +79,7 @@ int Create(fpta_txn *txn, const char *name, const fpta_column_set &set) {
   }
   if (status == MDB_SUCCESS) status = schema_store::WriteTable(txn->mdb, txn->db->schema_dbi, *table);
   if (status == MDB_SUCCESS) status = ResetSequence(txn, table->hash);
-  if (status != MDB_SUCCESS) return resolve::Fail(txn, status);
+  if (status != MDB_SUCCESS) return resolve::FailTxn(txn, status);
   draft->tables[table->hash] = std::move(table);
   return FPTA_SUCCESS;
 }
@@ -96,7 +96,7 @@ int Drop(fpta_txn *txn, const char *name) {
   status = EmptyStores(txn->mdb, *table);
   if (status == MDB_SUCCESS) status = schema_store::DeleteTable(txn->mdb, txn->db->schema_dbi, hash);
   if (status == MDB_SUCCESS) status = ResetSequence(txn, hash);
-  if (status != MDB_SUCCESS) return resolve::Fail(txn, status);
+  if (status != MDB_SUCCESS) return resolve::FailTxn(txn, status);
   draft->tables.erase(hash);
   return FPTA_SUCCESS;
 }
@@ -139,7 +139,7 @@ int Sequence(fpta_txn *txn, const schema::Table &table, uint64_t *result, uint64
     const uint64_t next = value + increment;
     data = MDB_val{sizeof(next), const_cast<uint64_t *>(&next)};
     status = mdb_put(txn->mdb, txn->db->sequences_dbi, &key.val, &data, 0);
-    if (status != MDB_SUCCESS) return resolve::Fail(txn, status);
+    if (status != MDB_SUCCESS) return resolve::FailTxn(txn, status);
   }
   *result = value;
   return FPTA_SUCCESS;
@@ -170,7 +170,7 @@ int fpta_table_clear(fpta_txn *txn, fpta_name *table_id, bool reset_sequence) {
   if (status != FPTA_SUCCESS) return status;
   status = EmptyStores(txn->mdb, *table);
   if (status == MDB_SUCCESS && reset_sequence) status = ResetSequence(txn, table->hash);
-  return resolve::Fail(txn, status);
+  return resolve::FailTxn(txn, status);
 }
 
 int fpta_table_info(fpta_txn *txn, fpta_name *table_id, size_t *row_count, fpta_table_stat *stat) {
