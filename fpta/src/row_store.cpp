@@ -28,12 +28,6 @@ Scratch &ScratchOf(fpta_txn *txn) {
 using schema::Column;
 using schema::Table;
 
-bool Same(const keys::Key &key, const MDB_val &val) {
-  return key.size() == val.mv_size && std::memcmp(key.data(), val.mv_data, val.mv_size) == 0;
-}
-
-bool Same(const keys::Key &a, const keys::Key &b) { return Same(a, ValOf(b)); }
-
 fptu_ro RowOfVal(const MDB_val &data) { return fptu_ro{{static_cast<const fptu_unit *>(data.mv_data), data.mv_size}}; }
 
 // Whether bytes LMDB gave lie within the pages in use, when they are in the
@@ -63,8 +57,6 @@ int StoredRow(fpta_txn *txn, const MDB_val &data, fptu_ro *row) {
   if (txn->level != fpta_read && tuple::CheckReadOnly(*row, nullptr) != nullptr) return MDB_CORRUPTED;
   return MDB_SUCCESS;
 }
-
-MDB_dbi RowsDbi(const Table &table) { return table.rows_apart() ? table.rows.dbi : table.primary_column().store.dbi; }
 
 // The row a reference leads to.
 int RowOf(fpta_txn *txn, const Table &table, const MDB_val &reference, fptu_ro *row) {
@@ -101,7 +93,7 @@ int NextSerial(fpta_txn *txn, const Table &table, keys::Key *serial) {
 // A row given to a write may be one read in this transaction, whose bytes
 // lie on a page LMDB is about to change (in the map, or a dirty page of the
 // transaction); so it is written from a copy.
-fptu_ro Detached(Scratch &scratch, const fptu_ro &row) {
+fptu_ro DetachedRow(Scratch &scratch, const fptu_ro &row) {
   scratch.copy.assign(reinterpret_cast<const uint32_t *>(row.units),
                    reinterpret_cast<const uint32_t *>(row.units) + row.total_bytes / sizeof(uint32_t));
   return fptu_ro{{reinterpret_cast<const fptu_unit *>(scratch.copy.data()), row.total_bytes}};
@@ -114,12 +106,12 @@ struct Old {
   fptu_ro row{};
 };
 
-int Put(MDB_txn *txn, MDB_dbi dbi, const keys::Key &key, const MDB_val &data, unsigned flags = 0) {
+int PutEntry(MDB_txn *txn, MDB_dbi dbi, const keys::Key &key, const MDB_val &data, unsigned flags = 0) {
   MDB_val name = ValOf(key), value = data;
   return mdb_put(txn, dbi, &name, &value, flags);
 }
 
-int Del(MDB_txn *txn, MDB_dbi dbi, const keys::Key &key, const keys::Key *reference) {
+int DeleteEntry(MDB_txn *txn, MDB_dbi dbi, const keys::Key &key, const keys::Key *reference) {
   MDB_val name = ValOf(key), value;
   if (reference != nullptr) value = ValOf(*reference);
   return mdb_del(txn, dbi, &name, reference != nullptr ? &value : nullptr);
@@ -143,7 +135,7 @@ void OldKeys(Scratch &scratch, const Table &table, const fptu_ro &row, keys::Key
 // written first and only where that key is free, so a caller need not look
 // the key up before.
 // bench/fpta/run insert, 100,000 rows: 0.176 s -> 0.158 s wall; fpta_put 11,180 -> 9,168 instructions a row.
-int Store(fpta_txn *txn, const Table &table, const Old &old, const keys::Key &primary, const fptu_ro &given,
+int WriteRow(fpta_txn *txn, const Table &table, const Old &old, const keys::Key &primary, const fptu_ro &given,
           bool apply) {
   Scratch &scratch = ScratchOf(txn);
   keys::Key old_primary;
@@ -157,14 +149,14 @@ int Store(fpta_txn *txn, const Table &table, const Old &old, const keys::Key &pr
   if (old.found) OldKeys(scratch, table, old.row, &old_primary);
   const bool apart = table.rows_apart();
   // Where the primary key is the reference, a new primary key moves the row.
-  const bool moved = !apart && (!old.found || !Same(primary, old.reference));
+  const bool moved = !apart && (!old.found || !SameBytes(primary, old.reference));
   MDB_val data;
   if (moved && old.found) {
     MDB_val key = ValOf(primary);
     status = mdb_get(txn->mdb, table.primary_column().store.dbi, &key, &data);
     if (status != MDB_NOTFOUND) return status == MDB_SUCCESS ? FPTA_EEXIST : status;
   }
-  auto unchanged = [&](size_t i) { return old.found && !moved && Same(scratch.new_keys[i], scratch.old_keys[i]); };
+  auto unchanged = [&](size_t i) { return old.found && !moved && SameBytes(scratch.new_keys[i], scratch.old_keys[i]); };
   for (size_t i = 0; i < secondaries; ++i) {
     const Column &column = table.columns[table.secondary[i]];
     if (!column.unique() || unchanged(i)) continue;
@@ -172,11 +164,11 @@ int Store(fpta_txn *txn, const Table &table, const Old &old, const keys::Key &pr
     status = mdb_get(txn->mdb, column.store.dbi, &key, &data);
     if (status == MDB_NOTFOUND) continue;
     if (status != MDB_SUCCESS) return status;
-    if (!(old.found && Same(old.reference, data))) return FPTA_EEXIST;
+    if (!(old.found && SameBytes(old.reference, data))) return FPTA_EEXIST;
   }
   if (!apply) return FPTA_SUCCESS;
 
-  const fptu_ro row = Detached(scratch, given);
+  const fptu_ro row = DetachedRow(scratch, given);
   const MDB_val row_bytes{row.total_bytes, const_cast<fptu_unit *>(row.units)};
   keys::Key reference;
   status = MDB_SUCCESS;
@@ -190,28 +182,28 @@ int Store(fpta_txn *txn, const Table &table, const Old &old, const keys::Key &pr
   const MDB_dbi primary_dbi = table.primary_column().store.dbi;
   if (status != MDB_SUCCESS) return resolve::FailTxn(txn, status);
   if (apart) {
-    status = Put(txn->mdb, table.rows.dbi, reference, row_bytes);
-    if (status == MDB_SUCCESS && old.found && !Same(primary, old_primary)) {
-      status = Del(txn->mdb, primary_dbi, old_primary, &reference);
+    status = PutEntry(txn->mdb, table.rows.dbi, reference, row_bytes);
+    if (status == MDB_SUCCESS && old.found && !SameBytes(primary, old_primary)) {
+      status = DeleteEntry(txn->mdb, primary_dbi, old_primary, &reference);
     }
-    if (status == MDB_SUCCESS && (!old.found || !Same(primary, old_primary))) {
-      status = Put(txn->mdb, primary_dbi, primary, ValOf(reference));
+    if (status == MDB_SUCCESS && (!old.found || !SameBytes(primary, old_primary))) {
+      status = PutEntry(txn->mdb, primary_dbi, primary, ValOf(reference));
     }
   } else {
     if (!old.found) {
-      status = Put(txn->mdb, primary_dbi, primary, row_bytes, MDB_NOOVERWRITE);
+      status = PutEntry(txn->mdb, primary_dbi, primary, row_bytes, MDB_NOOVERWRITE);
       // Nothing is written yet, so a taken key changes nothing.
       if (status == MDB_KEYEXIST) return FPTA_EEXIST;
     } else {
-      if (moved) status = Del(txn->mdb, primary_dbi, old.reference, nullptr);
-      if (status == MDB_SUCCESS) status = Put(txn->mdb, primary_dbi, primary, row_bytes);
+      if (moved) status = DeleteEntry(txn->mdb, primary_dbi, old.reference, nullptr);
+      if (status == MDB_SUCCESS) status = PutEntry(txn->mdb, primary_dbi, primary, row_bytes);
     }
   }
   for (size_t i = 0; status == MDB_SUCCESS && i < secondaries; ++i) {
     if (unchanged(i)) continue;
     const Column &column = table.columns[table.secondary[i]];
-    if (old.found) status = Del(txn->mdb, column.store.dbi, scratch.old_keys[i], column.unique() ? nullptr : &old.reference);
-    if (status == MDB_SUCCESS) status = Put(txn->mdb, column.store.dbi, scratch.new_keys[i], ValOf(reference));
+    if (old.found) status = DeleteEntry(txn->mdb, column.store.dbi, scratch.old_keys[i], column.unique() ? nullptr : &old.reference);
+    if (status == MDB_SUCCESS) status = PutEntry(txn->mdb, column.store.dbi, scratch.new_keys[i], ValOf(reference));
   }
   return status == MDB_SUCCESS ? FPTA_SUCCESS : resolve::FailTxn(txn, status);
 }
@@ -259,7 +251,7 @@ int Put(fpta_txn *txn, const Table &table, const fptu_ro &row, fpta_put_options 
   if (status != MDB_SUCCESS && status != MDB_NOTFOUND) return status;
   if (op == fpta_insert && old.found) return FPTA_EEXIST;
   if (op == fpta_update && !old.found) return FPTA_NOTFOUND;
-  return Store(txn, table, old, primary, row, apply);
+  return WriteRow(txn, table, old, primary, row, apply);
 }
 
 int Remove(fpta_txn *txn, const Table &table, const MDB_val &reference, const fptu_ro &row) {
@@ -270,14 +262,14 @@ int Remove(fpta_txn *txn, const Table &table, const MDB_val &reference, const fp
   int status = MDB_SUCCESS;
   for (size_t i = 0; status == MDB_SUCCESS && i < table.secondary.size(); ++i) {
     const Column &column = table.columns[table.secondary[i]];
-    status = Del(txn->mdb, column.store.dbi, scratch.old_keys[i], column.unique() ? nullptr : &own);
+    status = DeleteEntry(txn->mdb, column.store.dbi, scratch.old_keys[i], column.unique() ? nullptr : &own);
   }
   const MDB_dbi primary_dbi = table.primary_column().store.dbi;
   if (table.rows_apart()) {
-    if (status == MDB_SUCCESS) status = Del(txn->mdb, primary_dbi, primary, &own);
-    if (status == MDB_SUCCESS) status = Del(txn->mdb, table.rows.dbi, own, nullptr);
+    if (status == MDB_SUCCESS) status = DeleteEntry(txn->mdb, primary_dbi, primary, &own);
+    if (status == MDB_SUCCESS) status = DeleteEntry(txn->mdb, table.rows.dbi, own, nullptr);
   } else if (status == MDB_SUCCESS) {
-    status = Del(txn->mdb, primary_dbi, own, nullptr);
+    status = DeleteEntry(txn->mdb, primary_dbi, own, nullptr);
   }
   return status == MDB_SUCCESS ? FPTA_SUCCESS : resolve::FailTxn(txn, status);
 }
@@ -354,7 +346,7 @@ int Replace(fpta_txn *txn, const Table &table, unsigned number, keys::Key *refer
   old.row = old_row;
   keys::Key primary;
   rows::KeyOf(table, table.primary, scratch.fields, &primary);  // the row was checked: the key can be made
-  status = Store(txn, table, old, primary, new_row, true);
+  status = WriteRow(txn, table, old, primary, new_row, true);
   // A new primary key is the row's new reference where rows are kept by it.
   if (status == FPTA_SUCCESS && !table.rows_apart()) *reference = primary;
   return status;

@@ -13,6 +13,8 @@
 
 #include <lmdb.h>
 
+#include <cstring>
+
 #include "handles.h"
 
 namespace fpta::row_store {
@@ -39,6 +41,17 @@ int Replace(fpta_txn *txn, const schema::Table &table, unsigned number, keys::Ke
 int Remove(fpta_txn *txn, const schema::Table &table, const MDB_val &reference, const fptu_ro &row);
 
 inline MDB_val ValOf(const keys::Key &key) { return MDB_val{key.size(), const_cast<uint8_t *>(key.data())}; }
+
+inline bool SameBytes(const keys::Key &key, const MDB_val &val) {
+  return key.size() == val.mv_size && (val.mv_size == 0 || std::memcmp(key.data(), val.mv_data, val.mv_size) == 0);
+}
+inline bool SameBytes(const keys::Key &a, const keys::Key &b) { return SameBytes(a, ValOf(b)); }
+
+// The store that holds a table's rows: its rows store where they are kept
+// apart, its primary index's otherwise.
+inline MDB_dbi RowsDbi(const schema::Table &table) {
+  return table.rows_apart() ? table.rows.dbi : table.primary_column().store.dbi;
+}
 
 // A copy of bytes LMDB gave, which a later write may move.
 inline void Assign(keys::Key *key, const MDB_val &val) {
