@@ -64,7 +64,7 @@ int Lmdb(fpta_cursor *cursor, MDB_val *key, MDB_val *data, MDB_cursor_op op) {
 }
 
 // The cursor leaves its range at the end it was going to.
-int Leave(fpta_cursor *cursor, bool up) {
+int LeaveRange(fpta_cursor *cursor, bool up) {
   cursor->place = up != cursor->descending ? Place::kAfterLast : Place::kBeforeFirst;
   cursor->row = fptu_ro{};
   return FPTA_NODATA;
@@ -80,7 +80,7 @@ int FailCursor(fpta_cursor *cursor, int status) {
 bool Writes(const fpta_cursor *cursor) { return cursor->txn->level != fpta_read; }
 
 // Keeps the entry the cursor now stands on, where other calls may remove it.
-void Remember(fpta_cursor *cursor, const MDB_val &key, const MDB_val &reference) {
+void RememberEntry(fpta_cursor *cursor, const MDB_val &key, const MDB_val &reference) {
   if (!Writes(cursor)) return;
   row_store::Assign(&cursor->entry_key, key);
   row_store::Assign(&cursor->entry_reference, reference);
@@ -117,7 +117,7 @@ int Accept(fpta_cursor *cursor, const MDB_val &key, const MDB_val &data, bool *a
   if (*accepted) {
     cursor->row = row;
     cursor->place = Place::kOnRow;
-    Remember(cursor, key, row_store::ReferenceAt(*cursor->table, cursor->column, key, data));
+    RememberEntry(cursor, key, row_store::ReferenceAt(*cursor->table, cursor->column, key, data));
   }
   return MDB_SUCCESS;
 }
@@ -126,9 +126,9 @@ int Accept(fpta_cursor *cursor, const MDB_val &key, const MDB_val &data, bool *a
 // with step, up or down, to the first row in range that passes the filter.
 int Settle(fpta_cursor *cursor, int status, MDB_val key, MDB_val data, bool up, MDB_cursor_op step) {
   for (;; status = Lmdb(cursor, &key, &data, step)) {
-    if (status == MDB_NOTFOUND) return Leave(cursor, up);
+    if (status == MDB_NOTFOUND) return LeaveRange(cursor, up);
     if (status != MDB_SUCCESS) return FailCursor(cursor, status);
-    if (up ? PastTop(cursor, key) : PastBottom(cursor, key)) return Leave(cursor, up);
+    if (up ? PastTop(cursor, key) : PastBottom(cursor, key)) return LeaveRange(cursor, up);
     bool accepted;
     status = Accept(cursor, key, data, &accepted);
     if (status != MDB_SUCCESS) return FailCursor(cursor, status);
@@ -191,7 +191,7 @@ int LeaveGap(fpta_cursor *cursor, bool forward) {
 }
 
 // One row on, in the cursor's order (forward) or against it.
-int Step(fpta_cursor *cursor, bool forward) {
+int MoveOne(fpta_cursor *cursor, bool forward) {
   const Place stuck = forward ? Place::kAfterLast : Place::kBeforeFirst;
   if (cursor->place == stuck) return FPTA_NODATA;
   if (cursor->place == Place::kGap) return LeaveGap(cursor, forward);
@@ -219,7 +219,7 @@ int Return(fpta_cursor *cursor, const keys::Key &key, const keys::Key &reference
   if (status == MDB_SUCCESS) status = row_store::RowAt(cursor->txn, *cursor->table, cursor->column, at, data, &cursor->row);
   if (status != MDB_SUCCESS) return FailCursor(cursor, status);
   cursor->place = Place::kOnRow;
-  Remember(cursor, row_store::ValOf(key), row_store::ValOf(reference));
+  RememberEntry(cursor, row_store::ValOf(key), row_store::ValOf(reference));
   return FPTA_SUCCESS;
 }
 
@@ -256,14 +256,14 @@ int KeyMove(fpta_cursor *cursor, bool forward) {
       return status;
     }
   }
-  if (cursor->place != Place::kOnRow) return Step(cursor, forward);
+  if (cursor->place != Place::kOnRow) return MoveOne(cursor, forward);
   const bool up = forward != cursor->descending;
   const bool ascending = !cursor->descending;
   MDB_val key, data;
   for (;;) {
     int status = Lmdb(cursor, &key, &data, up ? MDB_NEXT_NODUP : MDB_PREV_NODUP);
     if (status == MDB_NOTFOUND || (status == MDB_SUCCESS && (up ? PastTop(cursor, key) : PastBottom(cursor, key)))) {
-      return Leave(cursor, up);
+      return LeaveRange(cursor, up);
     }
     if (status == MDB_SUCCESS && cursor->duplicates) status = Lmdb(cursor, &key, &data, ascending ? MDB_FIRST_DUP : MDB_LAST_DUP);
     while (status == MDB_SUCCESS) {
@@ -283,9 +283,9 @@ int Move(fpta_cursor *cursor, fpta_seek_operations op) {
     case fpta_last:
       return Last(cursor);
     case fpta_next:
-      return Step(cursor, true);
+      return MoveOne(cursor, true);
     case fpta_prev:
-      return Step(cursor, false);
+      return MoveOne(cursor, false);
     case fpta_key_next:
       return KeyMove(cursor, true);
     case fpta_key_prev:
@@ -374,7 +374,7 @@ int Open(fpta_txn *txn, fpta_name *column_id, const fpta_value &from, const fpta
          fpta_cursor_options op, fpta_cursor **made) {
   const fpta::schema::Table *found;
   unsigned column;
-  int status = resolve::Column(txn, column_id, &found, &column);
+  int status = resolve::ColumnNamed(txn, column_id, &found, &column);
   if (status != FPTA_SUCCESS) return status;
   if (!found->columns[column].indexed()) return FPTA_EINVAL;
   fpta_cursor *cursor = NewCursor();
@@ -497,7 +497,7 @@ int fpta_cursor_count(fpta_cursor *cursor, size_t *count, size_t limit) {
   if (status != MDB_SUCCESS) return status;
   size_t counted = 0;
   for (status = limit != 0 ? First(cursor) : FPTA_NODATA; status == FPTA_SUCCESS && ++counted < limit;) {
-    status = Step(cursor, true);
+    status = MoveOne(cursor, true);
   }
   if (status != FPTA_SUCCESS && status != FPTA_NODATA) return status;
   if (place == Place::kOnRow) {

@@ -278,7 +278,7 @@ int StartSnapshot(fpta_txn *txn) {
   }
 }
 
-void Finish(fpta_txn *txn) {
+void FinishTxn(fpta_txn *txn) {
   fpta_db *const db = txn->db;
   if (txn->opener_lock.owns_lock()) txn->opener_lock.unlock();
   const bool last = --db->transactions == 0;
@@ -371,7 +371,7 @@ int fpta_transaction_begin(fpta_db *db, fpta_level level, fpta_txn **txn) {
   }
   const int status = StartSnapshot(made);
   if (status != FPTA_SUCCESS) {
-    Finish(made);
+    FinishTxn(made);
     return status;
   }
   if (level != fpta_read) db->writer.store(thread);
@@ -400,6 +400,6 @@ int fpta_transaction_end(fpta_txn *txn, bool abort) {
       Publish(txn->db, txn->draft);
     }
   }
-  Finish(txn);
+  FinishTxn(txn);
   return status;
 }

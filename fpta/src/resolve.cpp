@@ -28,7 +28,7 @@ int FailTxn(fpta_txn *txn, int status) {
   return status;
 }
 
-int Table(fpta_txn *txn, fpta_name *table_id, const schema::Table **table) {
+int TableNamed(fpta_txn *txn, fpta_name *table_id, const schema::Table **table) {
   if (!names::IsTableName(table_id)) return FPTA_EINVAL;
   *table = txn->schema->Find(names::HashOfShove(table_id->shove));
   if (*table == nullptr) return FPTA_NOTFOUND;
@@ -37,7 +37,7 @@ int Table(fpta_txn *txn, fpta_name *table_id, const schema::Table **table) {
   return FPTA_SUCCESS;
 }
 
-int Column(fpta_txn *txn, fpta_name *column_id, const schema::Table **table, unsigned *number) {
+int ColumnNamed(fpta_txn *txn, fpta_name *column_id, const schema::Table **table, unsigned *number) {
   if (!names::IsColumnName(column_id)) return FPTA_EINVAL;
   *table = txn->schema->Find(names::HashOfShove(column_id->table->shove));
   if (*table == nullptr) return FPTA_NOTFOUND;

@@ -166,7 +166,7 @@ int fpta_table_clear(fpta_txn *txn, fpta_name *table_id, bool reset_sequence) {
   const CallRecord record(__func__, txn, table_id, reset_sequence);
   int status = resolve::CheckSchemaChange(txn);
   const schema::Table *table = nullptr;
-  if (status == FPTA_SUCCESS) status = resolve::Table(txn, table_id, &table);
+  if (status == FPTA_SUCCESS) status = resolve::TableNamed(txn, table_id, &table);
   if (status != FPTA_SUCCESS) return status;
   status = EmptyStores(txn->mdb, *table);
   if (status == MDB_SUCCESS && reset_sequence) status = ResetSequence(txn, table->hash);
@@ -180,7 +180,7 @@ int fpta_table_info(fpta_txn *txn, fpta_name *table_id, size_t *row_count, fpta_
   if (stat != nullptr) *stat = fpta_table_stat{};
   int status = resolve::CheckTxn(txn);
   const schema::Table *table = nullptr;
-  if (status == FPTA_SUCCESS) status = resolve::Table(txn, table_id, &table);
+  if (status == FPTA_SUCCESS) status = resolve::TableNamed(txn, table_id, &table);
   return status == FPTA_SUCCESS ? Info(txn, *table, row_count, stat) : status;
 }
 
@@ -190,7 +190,7 @@ int fpta_table_sequence(fpta_txn *txn, fpta_name *table_id, uint64_t *result, ui
   *result = 0;
   int status = resolve::CheckTxn(txn);
   const schema::Table *table = nullptr;
-  if (status == FPTA_SUCCESS) status = resolve::Table(txn, table_id, &table);
+  if (status == FPTA_SUCCESS) status = resolve::TableNamed(txn, table_id, &table);
   return status == FPTA_SUCCESS ? Sequence(txn, *table, result, increment) : status;
 }
 
@@ -200,8 +200,8 @@ int fpta_name_refresh(fpta_txn *txn, fpta_name *name_id) {
   if (status != FPTA_SUCCESS) return status;
   const schema::Table *table;
   unsigned number;
-  if (fpta::names::IsTableName(name_id)) return resolve::Table(txn, name_id, &table);
-  return resolve::Column(txn, name_id, &table, &number);
+  if (fpta::names::IsTableName(name_id)) return resolve::TableNamed(txn, name_id, &table);
+  return resolve::ColumnNamed(txn, name_id, &table, &number);
 }
 
 int fpta_name_refresh_couple(fpta_txn *txn, fpta_name *table_id, fpta_name *column_id) {
@@ -214,7 +214,7 @@ int fpta_name_refresh_couple(fpta_txn *txn, fpta_name *table_id, fpta_name *colu
   }
   const schema::Table *table;
   unsigned number;
-  status = resolve::Table(txn, table_id, &table);
-  if (status == FPTA_SUCCESS && column_id != nullptr) status = resolve::Column(txn, column_id, &table, &number);
+  status = resolve::TableNamed(txn, table_id, &table);
+  if (status == FPTA_SUCCESS && column_id != nullptr) status = resolve::ColumnNamed(txn, column_id, &table, &number);
   return status;
 }

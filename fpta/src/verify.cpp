@@ -67,7 +67,7 @@ class Verifier {
   }
 
   // Whether the index store of column number holds the entry (key, reference).
-  int Holds(unsigned number, const keys::Key &key, const MDB_val &reference, bool *held) {
+  int IndexHolds(unsigned number, const keys::Key &key, const MDB_val &reference, bool *held) {
     const schema::Column &column = table_.columns[number];
     MDB_cursor *cursor;
     int status = mdb_cursor_open(txn_->mdb, column.store.dbi, &cursor);
@@ -116,7 +116,7 @@ class Verifier {
     for (const unsigned number : indexes) {
       status = rows::KeyOf(table_, number, fields_, &key_);
       bool held = false;
-      if (status == FPTA_SUCCESS) status = Holds(number, key_, reference, &held);
+      if (status == FPTA_SUCCESS) status = IndexHolds(number, key_, reference, &held);
       if (status != FPTA_SUCCESS && status != FPTA_ENOKEY && status != ERANGE) return status;
       if (!held) status = Fault(where + ": missing from index " + IndexName(number));
       if (status != FPTA_SUCCESS) return status;
@@ -170,7 +170,7 @@ int fpta_table_verify(fpta_txn *txn, fpta_name *table_id, fpta_verify_report rep
   if (faults != nullptr) *faults = 0;
   int status = resolve::CheckTxn(txn);
   const schema::Table *table = nullptr;
-  if (status == FPTA_SUCCESS) status = resolve::Table(txn, table_id, &table);
+  if (status == FPTA_SUCCESS) status = resolve::TableNamed(txn, table_id, &table);
   if (status != FPTA_SUCCESS) return status;
   Verifier verifier(txn, *table, report, context);
   status = verifier.Run();
