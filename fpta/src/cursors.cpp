@@ -408,16 +408,6 @@ int Open(fpta_txn *txn, fpta_name *column_id, const fpta_value &from, const fpta
 
 }  // namespace
 
-void fpta::cursors::Orphan(fpta_txn *txn) {
-  for (fpta_cursor *cursor : txn->cursors) {
-    mdb_cursor_close(cursor->mdb);
-    cursor->mdb = nullptr;
-    cursor->txn = nullptr;
-    cursor->place = Place::kNowhere;
-  }
-  txn->cursors.clear();
-}
-
 int fpta_cursor_open(fpta_txn *txn, fpta_name *column_id, fpta_value range_from, fpta_value range_to,
                      const fpta_filter *filter, fpta_cursor_options op, fpta_cursor **cursor) {
   const CallRecord record(__func__, txn, column_id, range_from, range_to, filter, op, cursor);

@@ -45,8 +45,17 @@ struct fpta_cursor {
 namespace fpta::cursors {
 
 // The cursors a transaction leaves open when it ends lose their LMDB side and
-// their transaction; fpta_cursor_close still frees them.
-void Orphan(fpta_txn *txn);
+// their transaction; fpta_cursor_close still frees them. Inline: every
+// transaction's end calls it, mostly with no cursor open.
+inline void Orphan(fpta_txn *txn) {
+  for (fpta_cursor *cursor : txn->cursors) {
+    mdb_cursor_close(cursor->mdb);
+    cursor->mdb = nullptr;
+    cursor->txn = nullptr;
+    cursor->place = fpta_cursor::Place::kNowhere;
+  }
+  txn->cursors.clear();
+}
 
 }  // namespace fpta::cursors
 

@@ -304,7 +304,6 @@ int Delete(fpta_txn *txn, const Table &table, const fptu_ro &row) {
 }
 
 int Get(fpta_txn *txn, const Table &table, unsigned number, const fpta_value &value, fptu_ro *row) {
-  Scratch &scratch = ScratchOf(txn);
   const Column &column = table.columns[number];
   if (!column.unique() || (column.primary() && table.rows_apart())) return FPTA_EINVAL;
   keys::Key wanted;
@@ -315,8 +314,9 @@ int Get(fpta_txn *txn, const Table &table, unsigned number, const fpta_value &va
   if (status == MDB_SUCCESS) status = RowAt(txn, table, number, key, data, row);
   if (status != MDB_SUCCESS) return status;
   if (wanted.hashed()) {
-    rows::FieldsOf(table, *row, &scratch.old_fields);
-    if (!rows::HoldsValue(table, number, scratch.old_fields, value)) {
+    std::vector<const fptu_field *> &fields = ScratchOf(txn).old_fields;
+    rows::FieldsOf(table, *row, &fields);
+    if (!rows::HoldsValue(table, number, fields, value)) {
       *row = fptu_ro{};
       return FPTA_NOTFOUND;
     }
