@@ -4,6 +4,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "keys.h"
 #include "resolve.h"
 #include "tuple_format.h"
 

@@ -24,7 +24,6 @@
 #include <vector>
 
 #include "fpta.h"
-#include "keys.h"
 #include "schema.h"
 
 namespace fpta::handles {

@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "handles.h"
+#include "keys.h"
 
 namespace fpta::row_store {
 
