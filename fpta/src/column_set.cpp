@@ -26,7 +26,8 @@ int CheckSet(const fpta_column_set *set) {
   return FPTA_SUCCESS;
 }
 
-int FindColumn(const fpta_column_set &set, uint64_t hash) {
+// The position of the column with that name hash in the set, or -1.
+int PositionInSet(const fpta_column_set &set, uint64_t hash) {
   for (unsigned i = 0; i < set.count; ++i) {
     if (names::HashOfShove(set.shoves[i]) == hash) return static_cast<int>(i);
   }
@@ -41,13 +42,13 @@ bool HasPrimary(const fpta_column_set &set) {
 }
 
 // The checks every new column or composite index passes last.
-int Admit(const fpta_column_set &set, uint64_t hash, unsigned index) {
-  if (FindColumn(set, hash) >= 0) return FPTA_EEXIST;
+int CheckNewColumn(const fpta_column_set &set, uint64_t hash, unsigned index) {
+  if (PositionInSet(set, hash) >= 0) return FPTA_EEXIST;
   if (IsPrimary(index) && HasPrimary(set)) return FPTA_EEXIST;
   return set.count < fpta_max_cols ? FPTA_SUCCESS : FPTA_ETOOMANY;
 }
 
-void Append(fpta_column_set *set, const char *name, uint64_t hash, unsigned index, fptu_type type) {
+void AppendColumn(fpta_column_set *set, const char *name, uint64_t hash, unsigned index, fptu_type type) {
   column_names::Remember(set, set->count, name);
   set->shoves[set->count++] = hash << fpta_name_hash_shift | index | static_cast<unsigned>(type);
 }
@@ -60,9 +61,9 @@ int DescribeColumn(const char *name, fptu_type type, fpta_index_type index, fpta
   // A nested tuple has no order and cannot be a key.
   if (type == fptu_nested && IsIndexed(index)) return FPTA_EINVAL;
   const uint64_t hash = NameHash(name);
-  const int status = Admit(*set, hash, index);
+  const int status = CheckNewColumn(*set, hash, index);
   if (status != FPTA_SUCCESS) return status;
-  Append(set, name, hash, index, type);
+  AppendColumn(set, name, hash, index, type);
   return FPTA_SUCCESS;
 }
 
@@ -112,7 +113,7 @@ int DescribeComposite(const char *composite_name, fpta_index_type index_type, fp
   std::bitset<fpta_max_cols> taken;
   for (size_t i = 0; i < column_names_count; ++i) {
     if (!IsValidName(column_names[i])) return FPTA_EINVAL;
-    const int position = FindColumn(*set, NameHash(column_names[i]));
+    const int position = PositionInSet(*set, NameHash(column_names[i]));
     if (position < 0) return FPTA_NOTFOUND;
     const fptu_type type = TypeOfShove(set->shoves[position]);
     if (type == fptu_null || type == fptu_nested || taken.test(position)) return FPTA_EINVAL;
@@ -120,11 +121,11 @@ int DescribeComposite(const char *composite_name, fpta_index_type index_type, fp
     entry[1 + i] = static_cast<uint16_t>(position);
   }
   const uint64_t hash = NameHash(composite_name);
-  const int status = Admit(*set, hash, index_type);
+  const int status = CheckNewColumn(*set, hash, index_type);
   if (status != FPTA_SUCCESS) return status;
   entry[0] = static_cast<uint16_t>(column_names_count);
   set->composites[0] = static_cast<uint16_t>(used + 1 + column_names_count);
-  Append(set, composite_name, hash, index_type, fptu_null);
+  AppendColumn(set, composite_name, hash, index_type, fptu_null);
   return FPTA_SUCCESS;
 }
 

@@ -4,6 +4,8 @@
 // A cursor keeps an LMDB cursor on its index's store. "Up" and "down" below
 // are the store's own (ascending key) order; a descending cursor walks down
 // when it moves to its next row.
+#include "cursors.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -21,7 +23,23 @@ namespace keys = fpta::keys;
 namespace resolve = fpta::resolve;
 namespace row_store = fpta::row_store;
 
+fpta_cursor::~fpta_cursor() = default;
+
 namespace {
+
+using fpta::handles::PoolOf;
+
+fpta_cursor *NewCursor() { return PoolOf<fpta_cursor>().Take(fpta::handles::kLiveCursor); }
+
+void ReleaseCursor(fpta_cursor *cursor) {
+  cursor->txn = nullptr;
+  cursor->mdb = nullptr;
+  cursor->table.reset();
+  cursor->filter.reset();
+  cursor->place = Place::kNowhere;
+  cursor->row = fptu_ro{};
+  PoolOf<fpta_cursor>().Give(cursor);
+}
 
 int CompareKeys(const MDB_val &a, const keys::Key &b) {
   const int order = std::memcmp(a.mv_data, b.data(), std::min(a.mv_size, b.size()));
@@ -46,13 +64,14 @@ int Lmdb(fpta_cursor *cursor, MDB_val *key, MDB_val *data, MDB_cursor_op op) {
 }
 
 // The cursor leaves its range at the end it was going to.
-int Leave(fpta_cursor *cursor, bool up) {
+int LeaveRange(fpta_cursor *cursor, bool up) {
   cursor->place = up != cursor->descending ? Place::kAfterLast : Place::kBeforeFirst;
   cursor->row = fptu_ro{};
   return FPTA_NODATA;
 }
 
-int Fail(fpta_cursor *cursor, int status) {
+// A cursor whose move or read failed stands nowhere; returns status.
+int FailCursor(fpta_cursor *cursor, int status) {
   cursor->place = Place::kNowhere;
   cursor->row = fptu_ro{};
   return status;
@@ -61,7 +80,7 @@ int Fail(fpta_cursor *cursor, int status) {
 bool Writes(const fpta_cursor *cursor) { return cursor->txn->level != fpta_read; }
 
 // Keeps the entry the cursor now stands on, where other calls may remove it.
-void Remember(fpta_cursor *cursor, const MDB_val &key, const MDB_val &reference) {
+void RememberEntry(fpta_cursor *cursor, const MDB_val &key, const MDB_val &reference) {
   if (!Writes(cursor)) return;
   row_store::Assign(&cursor->entry_key, key);
   row_store::Assign(&cursor->entry_reference, reference);
@@ -98,7 +117,7 @@ int Accept(fpta_cursor *cursor, const MDB_val &key, const MDB_val &data, bool *a
   if (*accepted) {
     cursor->row = row;
     cursor->place = Place::kOnRow;
-    Remember(cursor, key, row_store::ReferenceAt(*cursor->table, cursor->column, key, data));
+    RememberEntry(cursor, key, row_store::ReferenceAt(*cursor->table, cursor->column, key, data));
   }
   return MDB_SUCCESS;
 }
@@ -107,12 +126,12 @@ int Accept(fpta_cursor *cursor, const MDB_val &key, const MDB_val &data, bool *a
 // with step, up or down, to the first row in range that passes the filter.
 int Settle(fpta_cursor *cursor, int status, MDB_val key, MDB_val data, bool up, MDB_cursor_op step) {
   for (;; status = Lmdb(cursor, &key, &data, step)) {
-    if (status == MDB_NOTFOUND) return Leave(cursor, up);
-    if (status != MDB_SUCCESS) return Fail(cursor, status);
-    if (up ? PastTop(cursor, key) : PastBottom(cursor, key)) return Leave(cursor, up);
+    if (status == MDB_NOTFOUND) return LeaveRange(cursor, up);
+    if (status != MDB_SUCCESS) return FailCursor(cursor, status);
+    if (up ? PastTop(cursor, key) : PastBottom(cursor, key)) return LeaveRange(cursor, up);
     bool accepted;
     status = Accept(cursor, key, data, &accepted);
-    if (status != MDB_SUCCESS) return Fail(cursor, status);
+    if (status != MDB_SUCCESS) return FailCursor(cursor, status);
     if (accepted) return FPTA_SUCCESS;
   }
 }
@@ -172,7 +191,7 @@ int LeaveGap(fpta_cursor *cursor, bool forward) {
 }
 
 // One row on, in the cursor's order (forward) or against it.
-int Step(fpta_cursor *cursor, bool forward) {
+int MoveOne(fpta_cursor *cursor, bool forward) {
   const Place stuck = forward ? Place::kAfterLast : Place::kBeforeFirst;
   if (cursor->place == stuck) return FPTA_NODATA;
   if (cursor->place == Place::kGap) return LeaveGap(cursor, forward);
@@ -198,9 +217,9 @@ int Return(fpta_cursor *cursor, const keys::Key &key, const keys::Key &reference
   MDB_val at = row_store::ValOf(key), data = row_store::ValOf(reference);
   int status = Lmdb(cursor, &at, &data, cursor->duplicates ? MDB_GET_BOTH : MDB_SET_KEY);
   if (status == MDB_SUCCESS) status = row_store::RowAt(cursor->txn, *cursor->table, cursor->column, at, data, &cursor->row);
-  if (status != MDB_SUCCESS) return Fail(cursor, status);
+  if (status != MDB_SUCCESS) return FailCursor(cursor, status);
   cursor->place = Place::kOnRow;
-  Remember(cursor, row_store::ValOf(key), row_store::ValOf(reference));
+  RememberEntry(cursor, row_store::ValOf(key), row_store::ValOf(reference));
   return FPTA_SUCCESS;
 }
 
@@ -214,7 +233,7 @@ int DupMove(fpta_cursor *cursor, fpta_seek_operations op) {
   if (!cursor->duplicates) return to_end ? FPTA_SUCCESS : FPTA_NODATA;
   keys::Key key, reference;
   int status = Current(cursor, &key, &reference);
-  if (status != MDB_SUCCESS) return Fail(cursor, status);
+  if (status != MDB_SUCCESS) return FailCursor(cursor, status);
   const bool forward = op == fpta_dup_first || op == fpta_dup_next;
   const bool up = forward != cursor->descending;
   const MDB_cursor_op step = up ? MDB_NEXT_DUP : MDB_PREV_DUP;
@@ -237,14 +256,14 @@ int KeyMove(fpta_cursor *cursor, bool forward) {
       return status;
     }
   }
-  if (cursor->place != Place::kOnRow) return Step(cursor, forward);
+  if (cursor->place != Place::kOnRow) return MoveOne(cursor, forward);
   const bool up = forward != cursor->descending;
   const bool ascending = !cursor->descending;
   MDB_val key, data;
   for (;;) {
     int status = Lmdb(cursor, &key, &data, up ? MDB_NEXT_NODUP : MDB_PREV_NODUP);
     if (status == MDB_NOTFOUND || (status == MDB_SUCCESS && (up ? PastTop(cursor, key) : PastBottom(cursor, key)))) {
-      return Leave(cursor, up);
+      return LeaveRange(cursor, up);
     }
     if (status == MDB_SUCCESS && cursor->duplicates) status = Lmdb(cursor, &key, &data, ascending ? MDB_FIRST_DUP : MDB_LAST_DUP);
     while (status == MDB_SUCCESS) {
@@ -253,7 +272,7 @@ int KeyMove(fpta_cursor *cursor, bool forward) {
       if (status == MDB_SUCCESS && accepted) return FPTA_SUCCESS;
       if (status == MDB_SUCCESS) status = cursor->duplicates ? Lmdb(cursor, &key, &data, ascending ? MDB_NEXT_DUP : MDB_PREV_DUP) : MDB_NOTFOUND;
     }
-    if (status != MDB_NOTFOUND) return Fail(cursor, status);
+    if (status != MDB_NOTFOUND) return FailCursor(cursor, status);
   }
 }
 
@@ -264,9 +283,9 @@ int Move(fpta_cursor *cursor, fpta_seek_operations op) {
     case fpta_last:
       return Last(cursor);
     case fpta_next:
-      return Step(cursor, true);
+      return MoveOne(cursor, true);
     case fpta_prev:
-      return Step(cursor, false);
+      return MoveOne(cursor, false);
     case fpta_key_next:
       return KeyMove(cursor, true);
     case fpta_key_prev:
@@ -305,7 +324,7 @@ int CountEntries(const fpta_cursor *cursor, size_t *count, size_t limit) {
 // caller gave, replaced by the cursor it stands for, which then stands where
 // its row is (Recheck).
 int CheckCursor(fpta_cursor *&cursor) {
-  if (!fpta::handles::Admit(&cursor) || cursor->txn == nullptr) return FPTA_EINVAL;
+  if (!fpta::handles::Admit(&cursor, fpta::handles::kLiveCursor) || cursor->txn == nullptr) return FPTA_EINVAL;
   const int status = resolve::CheckAdmitted(cursor->txn);
   if (status == FPTA_SUCCESS) Recheck(cursor);
   return status;
@@ -318,7 +337,7 @@ int RowHere(fpta_cursor *cursor, fptu_ro *row) {
     MDB_val key, data;
     int moved = mdb_cursor_get(cursor->mdb, &key, &data, MDB_GET_CURRENT);
     if (moved == MDB_SUCCESS) moved = row_store::RowAt(cursor->txn, *cursor->table, cursor->column, key, data, &cursor->row);
-    if (moved != MDB_SUCCESS) return Fail(cursor, moved);
+    if (moved != MDB_SUCCESS) return FailCursor(cursor, moved);
   }
   *row = cursor->row;
   return FPTA_SUCCESS;
@@ -340,7 +359,7 @@ void Close(fpta_cursor *cursor) {
     open.erase(std::find(open.begin(), open.end(), cursor));
     mdb_cursor_close(cursor->mdb);
   }
-  fpta::handles::Release(cursor);
+  ReleaseCursor(cursor);
 }
 
 // A range bound: an open end, or a key of the index.
@@ -355,10 +374,10 @@ int Open(fpta_txn *txn, fpta_name *column_id, const fpta_value &from, const fpta
          fpta_cursor_options op, fpta_cursor **made) {
   const fpta::schema::Table *found;
   unsigned column;
-  int status = resolve::Column(txn, column_id, &found, &column);
+  int status = resolve::ColumnNamed(txn, column_id, &found, &column);
   if (status != FPTA_SUCCESS) return status;
   if (!found->columns[column].indexed()) return FPTA_EINVAL;
-  fpta_cursor *cursor = fpta::handles::NewCursor();
+  fpta_cursor *cursor = NewCursor();
   cursor->table = txn->schema->tables.at(found->hash);
   cursor->column = column;
   cursor->descending = (op & ~fpta_dont_fetch) == fpta_descending;
@@ -370,7 +389,7 @@ int Open(fpta_txn *txn, fpta_name *column_id, const fpta_value &from, const fpta
   }
   if (status == FPTA_SUCCESS) status = mdb_cursor_open(txn->mdb, found->columns[column].store.dbi, &cursor->mdb);
   if (status != FPTA_SUCCESS) {
-    fpta::handles::Release(cursor);
+    ReleaseCursor(cursor);
     return status;
   }
   cursor->txn = txn;
@@ -402,7 +421,7 @@ int fpta_cursor_open(fpta_txn *txn, fpta_name *column_id, fpta_value range_from,
 
 int fpta_cursor_close(fpta_cursor *cursor) {
   const CallRecord record(__func__, cursor);
-  if (!fpta::handles::Admit(&cursor)) return FPTA_EINVAL;
+  if (!fpta::handles::Admit(&cursor, fpta::handles::kLiveCursor)) return FPTA_EINVAL;
   Close(cursor);
   return FPTA_SUCCESS;
 }
@@ -436,12 +455,8 @@ int fpta_cursor_update(fpta_cursor *cursor, fptu_ro new_row_value) {
   fptu_ro old_row;
   int status = Standing(cursor, &key, &reference, &old_row);
   if (status != FPTA_SUCCESS) return status;
-  fpta_txn *txn = cursor->txn;
-  status = row_store::Replace(txn, *cursor->table, cursor->column, row_store::ValOf(reference), old_row, new_row_value);
+  status = row_store::Replace(cursor->txn, *cursor->table, cursor->column, &reference, old_row, new_row_value);
   if (status != FPTA_SUCCESS) return status;
-  // A new primary key is the row's new reference where rows are kept by it.
-  const fpta::schema::Table &table = *cursor->table;
-  if (!table.rows_apart()) fpta::rows::KeyOf(table, table.primary, txn->fields, &reference);
   return Return(cursor, key, reference);
 }
 
@@ -472,7 +487,7 @@ int fpta_cursor_count(fpta_cursor *cursor, size_t *count, size_t limit) {
   if (status != MDB_SUCCESS) return status;
   size_t counted = 0;
   for (status = limit != 0 ? First(cursor) : FPTA_NODATA; status == FPTA_SUCCESS && ++counted < limit;) {
-    status = Step(cursor, true);
+    status = MoveOne(cursor, true);
   }
   if (status != FPTA_SUCCESS && status != FPTA_NODATA) return status;
   if (place == Place::kOnRow) {

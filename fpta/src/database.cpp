@@ -11,8 +11,8 @@
 #include <utility>
 
 #include "arguments.h"
+#include "cursors.h"
 #include "file_check.h"
-#include "handles.h"
 #include "recorder.h"
 #include "schema_store.h"
 
@@ -157,7 +157,7 @@ int Initialise(fpta_db *db) {
   int status = mdb_txn_begin(db->env, nullptr, db->readonly ? MDB_RDONLY : 0, &txn);
   if (status != MDB_SUCCESS) return status;
   const unsigned create = db->readonly ? 0 : MDB_CREATE;
-  status = mdb_dbi_open(txn, "fpta.schema", create, &db->schema_dbi);
+  status = mdb_dbi_open(txn, schema_store::kSchemaDb, create, &db->schema_dbi);
   if (status == MDB_NOTFOUND && db->readonly) {
     // A file no writer has made a database of yet: it has no tables.
     mdb_txn_abort(txn);
@@ -165,7 +165,7 @@ int Initialise(fpta_db *db) {
     Publish(db, std::make_shared<fpta::schema::Schema>());
     return FPTA_SUCCESS;
   }
-  if (status == MDB_SUCCESS) status = mdb_dbi_open(txn, "fpta.sequences", create, &db->sequences_dbi);
+  if (status == MDB_SUCCESS) status = mdb_dbi_open(txn, schema_store::kSequencesDb, create, &db->sequences_dbi);
   uint64_t version = 0;
   if (status == MDB_SUCCESS) status = schema_store::ReadVersion(txn, db->schema_dbi, &version);
   if (status == MDB_NOTFOUND && !db->readonly) {
@@ -278,24 +278,12 @@ int StartSnapshot(fpta_txn *txn) {
   }
 }
 
-void Finish(fpta_txn *txn) {
+void FinishTxn(fpta_txn *txn) {
   fpta_db *const db = txn->db;
   if (txn->opener_lock.owns_lock()) txn->opener_lock.unlock();
   const bool last = --db->transactions == 0;
   Release(txn);
   if (last && db->has_retired.load()) CloseRetired(db);
-}
-
-// The cursors a transaction leaves open lose their LMDB side and their
-// transaction; fpta_cursor_close still frees them.
-void Orphan(fpta_txn *txn) {
-  for (fpta_cursor *cursor : txn->cursors) {
-    mdb_cursor_close(cursor->mdb);
-    cursor->mdb = nullptr;
-    cursor->txn = nullptr;
-    cursor->place = fpta_cursor::Place::kNowhere;
-  }
-  txn->cursors.clear();
 }
 
 }  // namespace
@@ -383,7 +371,7 @@ int fpta_transaction_begin(fpta_db *db, fpta_level level, fpta_txn **txn) {
   }
   const int status = StartSnapshot(made);
   if (status != FPTA_SUCCESS) {
-    Finish(made);
+    FinishTxn(made);
     return status;
   }
   if (level != fpta_read) db->writer.store(thread);
@@ -396,7 +384,7 @@ int fpta_transaction_end(fpta_txn *txn, bool abort) {
   if (!Admit(&txn)) return FPTA_EINVAL;
   // LMDB's writer lock is the beginning thread's to release.
   if (txn->level != fpta_read && txn->thread != std::this_thread::get_id()) return EPERM;
-  Orphan(txn);
+  fpta::cursors::Orphan(txn);
   if (txn->level != fpta_read) txn->db->writer.store(std::thread::id());
   int status = FPTA_SUCCESS;
   if (txn->level == fpta_read) {
@@ -412,6 +400,6 @@ int fpta_transaction_end(fpta_txn *txn, bool abort) {
       Publish(txn->db, txn->draft);
     }
   }
-  Finish(txn);
+  FinishTxn(txn);
   return status;
 }

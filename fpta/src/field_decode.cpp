@@ -9,7 +9,7 @@ namespace fpta::tuple {
 namespace {
 
 template <typename T>
-T Load(const fptu_unit *data) {
+T LoadUnaligned(const fptu_unit *data) {
   T value;
   std::memcpy(&value, data, sizeof(value));
   return value;
@@ -23,19 +23,19 @@ fpta_value DecodeField(const fptu_field &field) {
     case fptu_uint16:
       return fpta_value_uint(field.offset);
     case fptu_int32:
-      return fpta_value_sint(Load<int32_t>(data));
+      return fpta_value_sint(LoadUnaligned<int32_t>(data));
     case fptu_uint32:
-      return fpta_value_uint(Load<uint32_t>(data));
+      return fpta_value_uint(LoadUnaligned<uint32_t>(data));
     case fptu_fp32:
-      return fpta_value_float(Load<float>(data));
+      return fpta_value_float(LoadUnaligned<float>(data));
     case fptu_int64:
-      return fpta_value_sint(Load<int64_t>(data));
+      return fpta_value_sint(LoadUnaligned<int64_t>(data));
     case fptu_uint64:
-      return fpta_value_uint(Load<uint64_t>(data));
+      return fpta_value_uint(LoadUnaligned<uint64_t>(data));
     case fptu_fp64:
-      return fpta_value_float(Load<double>(data));
+      return fpta_value_float(LoadUnaligned<double>(data));
     case fptu_datetime:
-      return fpta_value_datetime(Load<fptu_time>(data));
+      return fpta_value_datetime(LoadUnaligned<fptu_time>(data));
     case fptu_96:
     case fptu_128:
     case fptu_160:

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "keys.h"
 #include "resolve.h"
 #include "tuple_format.h"
 
@@ -53,7 +54,7 @@ unsigned OperandsOf(const fpta_filter &filter, const fpta_filter *operands[2]) {
 // A column of table that rows carry: not another table's, not a composite.
 int ResolveColumn(fpta_txn *txn, const schema::Table &table, fpta_name *name, unsigned *number) {
   const schema::Table *owner = nullptr;
-  const int status = resolve::Column(txn, name, &owner, number);
+  const int status = resolve::ColumnNamed(txn, name, &owner, number);
   if (status != FPTA_SUCCESS) return status;
   if (owner->hash != table.hash || *number >= table.columns.size() || table.columns[*number].composite()) {
     return FPTA_EINVAL;
@@ -62,12 +63,12 @@ int ResolveColumn(fpta_txn *txn, const schema::Table &table, fpta_name *name, un
 }
 
 // The column's field in a row the store holds (a sound one), or null.
-const fptu_field *FindField(const fptu_ro &row, unsigned column, fptu_type type) {
+const fptu_field *ColumnField(const fptu_ro &row, unsigned column, fptu_type type) {
   const unsigned header = tuple::FindField(row, column, type);
   return header != 0 ? &row.units[header].field : nullptr;
 }
 
-bool Holds(fpta_filter_bits comparison, int order, bool unordered) {
+bool ComparisonHolds(fpta_filter_bits comparison, int order, bool unordered) {
   if (unordered) return comparison == fpta_node_ne;
   switch (comparison) {
     case fpta_node_lt:
@@ -237,15 +238,15 @@ bool Program::Evaluate(const Node &node, const fptu_ro &row, uint8_t *memo) cons
     case fpta_node_or:
       return Eval(node.operands[0], row, memo) || Eval(node.operands[1], row, memo);
     case fpta_node_fncol:
-      return node.column_predicate(FindField(row, node.column, node.type), node.arg);
+      return node.column_predicate(ColumnField(row, node.column, node.type), node.arg);
     case fpta_node_fnrow:
       return node.row_predicate(&row, node.context, node.arg);
     default: {
-      const fptu_field *field = FindField(row, node.column, node.type);
+      const fptu_field *field = ColumnField(row, node.column, node.type);
       if (field == nullptr) return false;
       bool unordered = false;
       const int order = keys::Compare(node.type, tuple::DecodeField(*field), node.value, &unordered);
-      return Holds(node.kind, order, unordered);
+      return ComparisonHolds(node.kind, order, unordered);
     }
   }
 }

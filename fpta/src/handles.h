@@ -1,5 +1,5 @@
-// What the handles fpta_db, fpta_txn and fpta_cursor hold, and how entry
-// points check them.
+// What the handles fpta_db and fpta_txn hold, and how entry points check
+// every handle (fpta_cursor's own fields are in cursors.h).
 //
 // Handles are never given back to the allocator: a closed one is marked dead
 // and kept for reuse by the next handle of its kind. A caller holds the
@@ -24,7 +24,6 @@
 #include <vector>
 
 #include "fpta.h"
-#include "keys.h"
 #include "schema.h"
 
 namespace fpta::handles {
@@ -44,8 +43,8 @@ struct fpta_db {
   std::atomic<uint32_t> magic{fpta::handles::kDead};
   std::atomic<uint16_t> generation{0};
   MDB_env *env = nullptr;
-  MDB_dbi schema_dbi = 0;     // "fpta.schema": table records, the schema version, the store serial
-  MDB_dbi sequences_dbi = 0;  // "fpta.sequences": each table's sequence
+  MDB_dbi schema_dbi = 0;     // schema_store::kSchemaDb: table records, the schema version, the store serial
+  MDB_dbi sequences_dbi = 0;  // schema_store::kSequencesDb: each table's sequence
   bool readonly = false;
   bool alterable = false;
   dev_t device = 0;
@@ -83,6 +82,14 @@ struct fpta_db {
 
 struct fpta_cursor;
 
+namespace fpta::row_store {
+// The row operations' scratch space: defined, made and freed by row_store.
+struct Scratch;
+struct ScratchDeleter {
+  void operator()(Scratch *scratch) const;
+};
+}  // namespace fpta::row_store
+
 struct fpta_txn {
   std::atomic<uint32_t> magic{fpta::handles::kDead};
   std::atomic<uint16_t> generation{0};
@@ -103,48 +110,59 @@ struct fpta_txn {
   // can then only be aborted.
   int failure = FPTA_SUCCESS;
   std::vector<fpta_cursor *> cursors;
-  // Scratch space of the row operations, kept to spare allocations.
-  fpta::keys::Key key;
-  std::vector<fpta::keys::Key> new_keys, old_keys;  // by secondary index
-  std::vector<const fptu_field *> fields, old_fields;  // by column number
-  std::vector<uint32_t> copy;                          // the row being written, copied
-};
-
-namespace fpta::filters {
-class Program;
-}
-
-struct fpta_cursor {
-  std::atomic<uint32_t> magic{fpta::handles::kDead};
-  std::atomic<uint16_t> generation{0};
-  fpta_txn *txn = nullptr;  // null once the transaction has ended
-  MDB_cursor *mdb = nullptr;
-  std::shared_ptr<const fpta::schema::Table> table;
-  unsigned column = 0;  // the index column it walks
-  bool descending = false;
-  bool duplicates = false;  // its store keeps several rows per key
-  // Where it stands: nowhere yet, on a row, past one end of its range in its
-  // own order, or where the row it stood on was until another call removed
-  // it (or moved it to another key).
-  enum class Place { kNowhere, kOnRow, kBeforeFirst, kAfterLast, kGap } place = Place::kNowhere;
-  bool has_from = false, has_to = false;
-  fpta::keys::Key from, to;
-  std::unique_ptr<fpta::filters::Program> filter;
-  fptu_ro row{};  // the row it stands on, while on a row
-  // In a transaction that writes: the entry (key and row reference) it
-  // stands on, or stood on before the gap, copied.
-  fpta::keys::Key entry_key, entry_reference;
-  ~fpta_cursor();
+  // Made by the first row operation and kept with the handle, for the
+  // transactions that reuse it: spares allocations.
+  std::unique_ptr<fpta::row_store::Scratch, fpta::row_store::ScratchDeleter> row_scratch;
 };
 
 namespace fpta::handles {
 
+// Handles of one kind that were released, for reuse.
+template <typename Handle>
+class Pool {
+ public:
+  Handle *Take(uint32_t live) {
+    Handle *handle = nullptr;
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      if (!free_.empty()) {
+        handle = free_.back();
+        free_.pop_back();
+      }
+    }
+    if (handle == nullptr) handle = new Handle;
+    handle->magic.store(live, std::memory_order_release);
+    return handle;
+  }
+
+  void Give(Handle *handle) {
+    handle->magic.store(kDead, std::memory_order_release);
+    const uint16_t next = static_cast<uint16_t>(handle->generation.load(std::memory_order_relaxed) + 1);
+    handle->generation.store(next, std::memory_order_relaxed);
+    // A handle with bits above the address, or whose generations have come
+    // round, could pass for one of its earlier lives: it is never reused.
+    if (next == 0 || (reinterpret_cast<uintptr_t>(handle) & ~kAddressMask) != 0) return;
+    const std::lock_guard<std::mutex> lock(mutex_);
+    free_.push_back(handle);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<Handle *> free_;
+};
+
+// Never destroyed: handles may be released while the process exits.
+template <typename Handle>
+Pool<Handle> &PoolOf() {
+  static auto *pool = new Pool<Handle>;
+  return *pool;
+}
+
+// Databases and transactions; cursors are made and released in cursors.cpp.
 fpta_db *NewDb();
 fpta_txn *NewTxn();
-fpta_cursor *NewCursor();
 void Release(fpta_db *db);
 void Release(fpta_txn *txn);
-void Release(fpta_cursor *cursor);
 
 // The handle a caller is given for a live object.
 template <typename Handle>
@@ -168,15 +186,11 @@ bool Admit(Handle **handle, uint32_t live) {
 }
 inline bool Admit(fpta_db **db) { return Admit(db, kLiveDb); }
 inline bool Admit(fpta_txn **txn) { return Admit(txn, kLiveTxn); }
-inline bool Admit(fpta_cursor **cursor) { return Admit(cursor, kLiveCursor); }
 
 // Whether an object (not a caller's handle) is live.
 inline bool IsLive(const fpta_db *db) { return db != nullptr && db->magic.load(std::memory_order_acquire) == kLiveDb; }
 inline bool IsLive(const fpta_txn *txn) {
   return txn != nullptr && txn->magic.load(std::memory_order_acquire) == kLiveTxn;
-}
-inline bool IsLive(const fpta_cursor *cursor) {
-  return cursor != nullptr && cursor->magic.load(std::memory_order_acquire) == kLiveCursor;
 }
 
 }  // namespace fpta::handles

@@ -51,7 +51,7 @@ int fpta_table_columns(fpta_txn *txn, fpta_name *table_id, fpta_column_info **co
   *count = 0;
   int status = resolve::CheckTxn(txn);
   const schema::Table *table = nullptr;
-  if (status == FPTA_SUCCESS) status = resolve::Table(txn, table_id, &table);
+  if (status == FPTA_SUCCESS) status = resolve::TableNamed(txn, table_id, &table);
   if (status != FPTA_SUCCESS) return status;
   const size_t n = table->columns.size();
   size_t parts = 0, text_bytes = 0;

@@ -1,8 +1,6 @@
 #include "resolve.h"
 
-#include "column_set.h"
 #include "names.h"
-#include "schema_store.h"
 
 namespace fpta::resolve {
 
@@ -25,12 +23,12 @@ int CheckSchemaChange(fpta_txn *&txn) {
   return txn->level == fpta_schema ? FPTA_SUCCESS : EPERM;
 }
 
-int Fail(fpta_txn *txn, int status) {
+int FailTxn(fpta_txn *txn, int status) {
   if (status != FPTA_SUCCESS && txn->failure == FPTA_SUCCESS) txn->failure = status;
   return status;
 }
 
-int Table(fpta_txn *txn, fpta_name *table_id, const schema::Table **table) {
+int TableNamed(fpta_txn *txn, fpta_name *table_id, const schema::Table **table) {
   if (!names::IsTableName(table_id)) return FPTA_EINVAL;
   *table = txn->schema->Find(names::HashOfShove(table_id->shove));
   if (*table == nullptr) return FPTA_NOTFOUND;
@@ -39,7 +37,7 @@ int Table(fpta_txn *txn, fpta_name *table_id, const schema::Table **table) {
   return FPTA_SUCCESS;
 }
 
-int Column(fpta_txn *txn, fpta_name *column_id, const schema::Table **table, unsigned *number) {
+int ColumnNamed(fpta_txn *txn, fpta_name *column_id, const schema::Table **table, unsigned *number) {
   if (!names::IsColumnName(column_id)) return FPTA_EINVAL;
   *table = txn->schema->Find(names::HashOfShove(column_id->table->shove));
   if (*table == nullptr) return FPTA_NOTFOUND;
@@ -61,20 +59,6 @@ int Column(fpta_txn *txn, fpta_name *column_id, const schema::Table **table, uns
 
 bool IsResolvedColumn(const fpta_name *column_id) {
   return names::IsColumnName(column_id) && column_id->version != 0 && column_id->number < fpta_max_cols;
-}
-
-int Draft(fpta_txn *txn, schema::Schema **draft) {
-  if (!txn->schema_changed) {
-    const uint64_t version = txn->schema->version + 1;
-    const int status = schema_store::WriteVersion(txn->mdb, txn->db->schema_dbi, version);
-    if (status != MDB_SUCCESS) return Fail(txn, status);
-    if (!txn->draft) txn->draft = std::make_shared<schema::Schema>(*txn->schema);
-    txn->draft->version = version;
-    txn->schema = txn->draft;
-    txn->schema_changed = true;
-  }
-  *draft = txn->draft.get();
-  return FPTA_SUCCESS;
 }
 
 }  // namespace fpta::resolve

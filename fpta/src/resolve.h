@@ -26,23 +26,19 @@ int CheckAdmitted(const fpta_txn *txn);
 
 // Marks the transaction failed after a storage error left a change half
 // done; returns status.
-int Fail(fpta_txn *txn, int status);
+int FailTxn(fpta_txn *txn, int status);
 
 // FPTA_EINVAL for a name that is not a table's, FPTA_NOTFOUND when the
 // schema has no such table.
-int Table(fpta_txn *txn, fpta_name *table_id, const schema::Table **table);
+int TableNamed(fpta_txn *txn, fpta_name *table_id, const schema::Table **table);
 // The column's table is found through column_id->table, which is left as it
 // is. FPTA_EINVAL for a name that is not a column's, FPTA_NOTFOUND when the
 // table or the column is not in the schema.
-int Column(fpta_txn *txn, fpta_name *column_id, const schema::Table **table, unsigned *number);
+int ColumnNamed(fpta_txn *txn, fpta_name *column_id, const schema::Table **table, unsigned *number);
 
 // A column name resolved at some time (by any call in a transaction), which
 // calls without a transaction rely on: its number and type.
 bool IsResolvedColumn(const fpta_name *column_id);
-
-// The schema a schema transaction changes: its own copy, made on the first
-// change, with the version one up (written to the store as well).
-int Draft(fpta_txn *txn, schema::Schema **draft);
 
 }  // namespace fpta::resolve
 

@@ -23,12 +23,12 @@ int PutRow(fpta_txn *txn, fpta_name *table_id, const fptu_ro &row, fpta_put_opti
   if (status != FPTA_SUCCESS) return status;
   if (!IsPutOption(op)) return FPTA_EINVAL;
   const fpta::schema::Table *table;
-  status = resolve::Table(txn, table_id, &table);
+  status = resolve::TableNamed(txn, table_id, &table);
   return status == FPTA_SUCCESS ? fpta::row_store::Put(txn, *table, row, op, apply) : status;
 }
 
 // The first live field of the resolved column in a sound row, or null.
-int FindColumn(const fptu_ro &row, const fpta_name *column_id, const fptu_field **found) {
+int ResolvedField(const fptu_ro &row, const fpta_name *column_id, const fptu_field **found) {
   *found = nullptr;
   if (!resolve::IsResolvedColumn(column_id) || tuple::CheckHeader(row) != nullptr) return FPTA_EINVAL;
   const fptu_type type = static_cast<fptu_type>(column_id->shove & fpta_column_typeid_mask);
@@ -44,7 +44,7 @@ int ReadColumn(const fptu_ro &row, const fpta_name *column_id, fpta_value *value
   if (value == nullptr) return FPTA_EINVAL;
   *value = fpta_value_null();
   const fptu_field *field;
-  const int status = FindColumn(row, column_id, &field);
+  const int status = ResolvedField(row, column_id, &field);
   if (status == FPTA_SUCCESS) *value = tuple::DecodeField(*field);
   return status;
 }
@@ -95,7 +95,7 @@ int fpta_delete(fpta_txn *txn, fpta_name *table_id, fptu_ro row_value) {
   const CallRecord record(__func__, txn, table_id, row_value);
   int status = resolve::CheckWrite(txn);
   const fpta::schema::Table *table = nullptr;
-  if (status == FPTA_SUCCESS) status = resolve::Table(txn, table_id, &table);
+  if (status == FPTA_SUCCESS) status = resolve::TableNamed(txn, table_id, &table);
   return status == FPTA_SUCCESS ? fpta::row_store::Delete(txn, *table, row_value) : status;
 }
 
@@ -108,7 +108,7 @@ int fpta_get(fpta_txn *txn, fpta_name *column_id, const fpta_value *column_value
   if (column_value == nullptr || !IsValue(*column_value)) return FPTA_EINVAL;
   const fpta::schema::Table *table;
   unsigned number;
-  status = resolve::Column(txn, column_id, &table, &number);
+  status = resolve::ColumnNamed(txn, column_id, &table, &number);
   return status == FPTA_SUCCESS ? fpta::row_store::Get(txn, *table, number, *column_value, row) : status;
 }
 

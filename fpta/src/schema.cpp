@@ -18,7 +18,7 @@ constexpr uint32_t kNamelessFormat = 1;
 constexpr uint32_t kRecordFormat = 2;
 
 template <typename T>
-void Put(std::string &out, T value) {
+void AppendRaw(std::string &out, T value) {
   out.append(reinterpret_cast<const char *>(&value), sizeof(value));
 }
 
@@ -27,14 +27,14 @@ class Reader {
   Reader(const void *bytes, size_t size) : at_(static_cast<const char *>(bytes)), left_(size) {}
 
   template <typename T>
-  bool Get(T *value) {
+  bool ReadRaw(T *value) {
     if (left_ < sizeof(T)) return false;
     std::memcpy(value, at_, sizeof(T));
     at_ += sizeof(T);
     left_ -= sizeof(T);
     return true;
   }
-  bool GetText(size_t size, std::string *text) {
+  bool ReadText(size_t size, std::string *text) {
     if (left_ < size) return false;
     text->assign(at_, size);
     at_ += size;
@@ -110,19 +110,19 @@ int TableFromColumnSet(const char *name, const fpta_column_set &set, uint32_t *n
 
 std::string Encode(const Table &table) {
   std::string out;
-  Put<uint32_t>(out, kRecordFormat);
-  Put<uint16_t>(out, static_cast<uint16_t>(table.name.size()));
+  AppendRaw<uint32_t>(out, kRecordFormat);
+  AppendRaw<uint16_t>(out, static_cast<uint16_t>(table.name.size()));
   out += table.name;
-  Put<uint32_t>(out, table.rows.serial);
-  Put<uint32_t>(out, static_cast<uint32_t>(table.columns.size()));
+  AppendRaw<uint32_t>(out, table.rows.serial);
+  AppendRaw<uint32_t>(out, static_cast<uint32_t>(table.columns.size()));
   for (const Column &column : table.columns) {
-    Put<uint64_t>(out, column.shove);
-    Put<uint32_t>(out, column.store.serial);
-    Put<uint16_t>(out, static_cast<uint16_t>(column.parts.size()));
-    for (const unsigned part : column.parts) Put<uint16_t>(out, static_cast<uint16_t>(part));
+    AppendRaw<uint64_t>(out, column.shove);
+    AppendRaw<uint32_t>(out, column.store.serial);
+    AppendRaw<uint16_t>(out, static_cast<uint16_t>(column.parts.size()));
+    for (const unsigned part : column.parts) AppendRaw<uint16_t>(out, static_cast<uint16_t>(part));
   }
   for (const Column &column : table.columns) {
-    Put<uint16_t>(out, static_cast<uint16_t>(column.name.size()));
+    AppendRaw<uint16_t>(out, static_cast<uint16_t>(column.name.size()));
     out += column.name;
   }
   return out;
@@ -133,8 +133,8 @@ bool Decode(const void *bytes, size_t size, Table *table) {
   uint32_t format, rows_serial, count;
   uint16_t name_size;
   *table = Table{};
-  if (!in.Get(&format) || (format != kRecordFormat && format != kNamelessFormat) || !in.Get(&name_size) || !in.GetText(name_size, &table->name) ||
-      !names::IsValidName(table->name.c_str()) || !in.Get(&rows_serial) || !in.Get(&count) ||
+  if (!in.ReadRaw(&format) || (format != kRecordFormat && format != kNamelessFormat) || !in.ReadRaw(&name_size) || !in.ReadText(name_size, &table->name) ||
+      !names::IsValidName(table->name.c_str()) || !in.ReadRaw(&rows_serial) || !in.ReadRaw(&count) ||
       count == 0 || count > fpta_max_cols) {
     return false;
   }
@@ -143,20 +143,20 @@ bool Decode(const void *bytes, size_t size, Table *table) {
   table->columns.resize(count);
   for (Column &column : table->columns) {
     uint16_t parts;
-    if (!in.Get(&column.shove) || !in.Get(&column.store.serial) || !in.Get(&parts)) return false;
+    if (!in.ReadRaw(&column.shove) || !in.ReadRaw(&column.store.serial) || !in.ReadRaw(&parts)) return false;
     column.type = columns::TypeOfShove(column.shove);
     column.index = columns::IndexOfShove(column.shove);
     column.parts.resize(parts);
     for (unsigned &part : column.parts) {
       uint16_t number;
-      if (!in.Get(&number)) return false;
+      if (!in.ReadRaw(&number)) return false;
       part = number;
     }
   }
   for (Column &column : table->columns) {
     if (format == kNamelessFormat) break;
     uint16_t size;
-    if (!in.Get(&size) || !in.GetText(size, &column.name)) return false;
+    if (!in.ReadRaw(&size) || !in.ReadText(size, &column.name)) return false;
     // A name matches its column's hash; "" is a name the set did not carry.
     if (!column.name.empty() && (!names::IsValidName(column.name.c_str()) ||
                                  names::NameHash(column.name.c_str()) != names::HashOfShove(column.shove))) {
@@ -181,7 +181,5 @@ std::vector<Store *> StoresOf(Table &table) {
   for (const Store *store : StoresOf(static_cast<const Table &>(table))) stores.push_back(const_cast<Store *>(store));
   return stores;
 }
-
-std::string StoreName(uint32_t serial) { return "fpta.index." + std::to_string(serial); }
 
 }  // namespace fpta::schema

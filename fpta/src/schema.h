@@ -17,7 +17,7 @@
 namespace fpta::schema {
 
 // The store of one index: an LMDB named database, known by a serial number
-// that never repeats within a database file ("fpta.index.<serial>").
+// that never repeats within a database file (schema_store::StoreName).
 struct Store {
   uint32_t serial = 0;
   MDB_dbi dbi = 0;
@@ -76,8 +76,6 @@ bool Decode(const void *bytes, size_t size, Table *table);
 // Every store of the table, the rows store included.
 std::vector<const Store *> StoresOf(const Table &table);
 std::vector<Store *> StoresOf(Table &table);
-
-std::string StoreName(uint32_t serial);
 
 }  // namespace fpta::schema
 

@@ -11,7 +11,6 @@ namespace {
 
 constexpr std::string_view kVersionKey = "version";
 constexpr std::string_view kSerialKey = "serial";
-constexpr std::string_view kStorePrefix = "fpta.index.";
 
 MDB_val Val(const void *data, size_t size) { return MDB_val{size, const_cast<void *>(data)}; }
 MDB_val Val(std::string_view text) { return Val(text.data(), text.size()); }
@@ -33,6 +32,8 @@ int WriteNumber(MDB_txn *txn, MDB_dbi dbi, std::string_view key, T number) {
 }
 
 }  // namespace
+
+std::string StoreName(uint32_t serial) { return std::string(kStorePrefix) + std::to_string(serial); }
 
 uint64_t FirstVersion() {
   std::random_device random;
@@ -110,7 +111,7 @@ bool HasDuplicates(const schema::Table &table, const schema::Store &store) {
 }
 
 int OpenStore(MDB_txn *txn, schema::Store *store, bool duplicates, bool create) {
-  const std::string name = schema::StoreName(store->serial);
+  const std::string name = StoreName(store->serial);
   const unsigned flags = (duplicates ? MDB_DUPSORT : 0u) | (create ? MDB_CREATE : 0u);
   const int status = mdb_dbi_open(txn, name.c_str(), flags, &store->dbi);
   store->open = status == MDB_SUCCESS;
@@ -135,7 +136,7 @@ int OpenMissing(MDB_txn *txn, schema::Schema *schema) {
 int RemoveOrphans(MDB_txn *txn, const schema::Schema &schema) {
   std::unordered_set<std::string> used;
   for (const auto &entry : schema.tables) {
-    for (const schema::Store *store : schema::StoresOf(*entry.second)) used.insert(schema::StoreName(store->serial));
+    for (const schema::Store *store : schema::StoresOf(*entry.second)) used.insert(StoreName(store->serial));
   }
   MDB_dbi main;
   int status = mdb_dbi_open(txn, nullptr, 0, &main);

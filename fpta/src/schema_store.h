@@ -1,13 +1,15 @@
-// The schema as LMDB keeps it, in the named database "fpta.schema": one
+// The schema as LMDB keeps it, in the named database kSchemaDb: one
 // record per table under its 8-byte name hash, the schema version under
 // "version" and the next store serial under "serial". Each index lives in a
-// named database of its own (schema::StoreName).
+// named database of its own (StoreName).
 #ifndef FPTA_SRC_SCHEMA_STORE_H
 #define FPTA_SRC_SCHEMA_STORE_H
 
 #include <lmdb.h>
 
 #include <memory>
+#include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -15,9 +17,17 @@
 
 namespace fpta::schema_store {
 
-// What a table's record (in "fpta.schema") and its sequence (in
-// "fpta.sequences") are keyed by: its name hash, big-endian, so that tables
-// list in a stable order.
+// The names of the LMDB databases of a file, spelled here only.
+constexpr char kSchemaDb[] = "fpta.schema";
+constexpr char kSequencesDb[] = "fpta.sequences";
+constexpr std::string_view kStorePrefix = "fpta.index.";  // then a store's serial, in decimal
+
+// The LMDB database of the store with that serial.
+std::string StoreName(uint32_t serial);
+
+// What a table's record (in kSchemaDb) and its sequence (in kSequencesDb)
+// are keyed by: its name hash, big-endian, so that tables list in a stable
+// order.
 struct TableKey {
   unsigned char bytes[8];
   MDB_val val;

@@ -32,6 +32,22 @@ int ResetSequence(fpta_txn *txn, uint64_t hash) {
   return status == MDB_NOTFOUND ? MDB_SUCCESS : status;
 }
 
+// The schema a schema transaction changes: its own copy, made on the first
+// change, with the version one up, which goes to the store as well.
+int Draft(fpta_txn *txn, schema::Schema **draft) {
+  if (!txn->schema_changed) {
+    const uint64_t version = txn->schema->version + 1;
+    const int status = schema_store::WriteVersion(txn->mdb, txn->db->schema_dbi, version);
+    if (status != MDB_SUCCESS) return resolve::FailTxn(txn, status);
+    if (!txn->draft) txn->draft = std::make_shared<schema::Schema>(*txn->schema);
+    txn->draft->version = version;
+    txn->schema = txn->draft;
+    txn->schema_changed = true;
+  }
+  *draft = txn->draft.get();
+  return FPTA_SUCCESS;
+}
+
 int Create(fpta_txn *txn, const char *name, const fpta_column_set &set) {
   schema::Schema *draft;
   if (txn->schema->Find(NameHash(name)) != nullptr) return FPTA_EEXIST;
@@ -52,7 +68,7 @@ int Create(fpta_txn *txn, const char *name, const fpta_column_set &set) {
   // running out of handles: LMDB refuses to open a store before it writes,
   // and the stores opened already are empty ones no table uses, which the
   // next open of the file removes.
-  status = resolve::Draft(txn, &draft);
+  status = Draft(txn, &draft);
   if (status != FPTA_SUCCESS) return status;
   status = schema_store::WriteSerial(txn->mdb, txn->db->schema_dbi, serial);
   for (schema::Store *store : schema::StoresOf(*table)) {
@@ -63,7 +79,7 @@ int Create(fpta_txn *txn, const char *name, const fpta_column_set &set) {
   }
   if (status == MDB_SUCCESS) status = schema_store::WriteTable(txn->mdb, txn->db->schema_dbi, *table);
   if (status == MDB_SUCCESS) status = ResetSequence(txn, table->hash);
-  if (status != MDB_SUCCESS) return resolve::Fail(txn, status);
+  if (status != MDB_SUCCESS) return resolve::FailTxn(txn, status);
   draft->tables[table->hash] = std::move(table);
   return FPTA_SUCCESS;
 }
@@ -73,14 +89,14 @@ int Drop(fpta_txn *txn, const char *name) {
   const schema::Table *table = txn->schema->Find(hash);
   if (table == nullptr) return FPTA_NOTFOUND;
   schema::Schema *draft;
-  int status = resolve::Draft(txn, &draft);
+  int status = Draft(txn, &draft);
   if (status != FPTA_SUCCESS) return status;
   // The emptied stores stay until the database is next opened, when no
   // transaction can still be using their handles.
   status = EmptyStores(txn->mdb, *table);
   if (status == MDB_SUCCESS) status = schema_store::DeleteTable(txn->mdb, txn->db->schema_dbi, hash);
   if (status == MDB_SUCCESS) status = ResetSequence(txn, hash);
-  if (status != MDB_SUCCESS) return resolve::Fail(txn, status);
+  if (status != MDB_SUCCESS) return resolve::FailTxn(txn, status);
   draft->tables.erase(hash);
   return FPTA_SUCCESS;
 }
@@ -123,7 +139,7 @@ int Sequence(fpta_txn *txn, const schema::Table &table, uint64_t *result, uint64
     const uint64_t next = value + increment;
     data = MDB_val{sizeof(next), const_cast<uint64_t *>(&next)};
     status = mdb_put(txn->mdb, txn->db->sequences_dbi, &key.val, &data, 0);
-    if (status != MDB_SUCCESS) return resolve::Fail(txn, status);
+    if (status != MDB_SUCCESS) return resolve::FailTxn(txn, status);
   }
   *result = value;
   return FPTA_SUCCESS;
@@ -150,11 +166,11 @@ int fpta_table_clear(fpta_txn *txn, fpta_name *table_id, bool reset_sequence) {
   const CallRecord record(__func__, txn, table_id, reset_sequence);
   int status = resolve::CheckSchemaChange(txn);
   const schema::Table *table = nullptr;
-  if (status == FPTA_SUCCESS) status = resolve::Table(txn, table_id, &table);
+  if (status == FPTA_SUCCESS) status = resolve::TableNamed(txn, table_id, &table);
   if (status != FPTA_SUCCESS) return status;
   status = EmptyStores(txn->mdb, *table);
   if (status == MDB_SUCCESS && reset_sequence) status = ResetSequence(txn, table->hash);
-  return resolve::Fail(txn, status);
+  return resolve::FailTxn(txn, status);
 }
 
 int fpta_table_info(fpta_txn *txn, fpta_name *table_id, size_t *row_count, fpta_table_stat *stat) {
@@ -164,7 +180,7 @@ int fpta_table_info(fpta_txn *txn, fpta_name *table_id, size_t *row_count, fpta_
   if (stat != nullptr) *stat = fpta_table_stat{};
   int status = resolve::CheckTxn(txn);
   const schema::Table *table = nullptr;
-  if (status == FPTA_SUCCESS) status = resolve::Table(txn, table_id, &table);
+  if (status == FPTA_SUCCESS) status = resolve::TableNamed(txn, table_id, &table);
   return status == FPTA_SUCCESS ? Info(txn, *table, row_count, stat) : status;
 }
 
@@ -174,7 +190,7 @@ int fpta_table_sequence(fpta_txn *txn, fpta_name *table_id, uint64_t *result, ui
   *result = 0;
   int status = resolve::CheckTxn(txn);
   const schema::Table *table = nullptr;
-  if (status == FPTA_SUCCESS) status = resolve::Table(txn, table_id, &table);
+  if (status == FPTA_SUCCESS) status = resolve::TableNamed(txn, table_id, &table);
   return status == FPTA_SUCCESS ? Sequence(txn, *table, result, increment) : status;
 }
 
@@ -184,8 +200,8 @@ int fpta_name_refresh(fpta_txn *txn, fpta_name *name_id) {
   if (status != FPTA_SUCCESS) return status;
   const schema::Table *table;
   unsigned number;
-  if (fpta::names::IsTableName(name_id)) return resolve::Table(txn, name_id, &table);
-  return resolve::Column(txn, name_id, &table, &number);
+  if (fpta::names::IsTableName(name_id)) return resolve::TableNamed(txn, name_id, &table);
+  return resolve::ColumnNamed(txn, name_id, &table, &number);
 }
 
 int fpta_name_refresh_couple(fpta_txn *txn, fpta_name *table_id, fpta_name *column_id) {
@@ -198,7 +214,7 @@ int fpta_name_refresh_couple(fpta_txn *txn, fpta_name *table_id, fpta_name *colu
   }
   const schema::Table *table;
   unsigned number;
-  status = resolve::Table(txn, table_id, &table);
-  if (status == FPTA_SUCCESS && column_id != nullptr) status = resolve::Column(txn, column_id, &table, &number);
+  status = resolve::TableNamed(txn, table_id, &table);
+  if (status == FPTA_SUCCESS && column_id != nullptr) status = resolve::ColumnNamed(txn, column_id, &table, &number);
   return status;
 }

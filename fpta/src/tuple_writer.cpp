@@ -12,20 +12,22 @@ namespace fpta::tuple {
 
 namespace {
 
-int Admit(const fptu_rw *pt, unsigned column) {
+// A tuple in bounds and a column number in range; with a payload, one
+// made without error.
+int CheckTarget(const fptu_rw *pt, unsigned column) {
   if (pt == nullptr || CheckBounds(*pt) != nullptr) return FPTA_EINVAL;
   return column < fpta_max_cols ? FPTA_SUCCESS : FPTA_EINVAL;
 }
 
-int Admit(const fptu_rw *pt, unsigned column, const Payload &payload) {
-  const int status = Admit(pt, column);
+int CheckTarget(const fptu_rw *pt, unsigned column, const Payload &payload) {
+  const int status = CheckTarget(pt, column);
   return status != FPTA_SUCCESS ? status : payload.status;
 }
 
 // A value that lies inside the tuple itself, such as the tuple's own
 // read-only view, would be overwritten by the new header or moved by a
 // repack before it is copied; such a value is written from `copy`.
-Payload Detached(const fptu_rw &pt, const Payload &payload, std::string &copy) {
+Payload DetachedPayload(const fptu_rw &pt, const Payload &payload, std::string &copy) {
   const auto first = reinterpret_cast<uintptr_t>(pt.units);
   const auto last = first + size_t{pt.end} * kUnitBytes;
   const auto bytes = reinterpret_cast<uintptr_t>(payload.bytes);
@@ -86,8 +88,8 @@ int Repack(fptu_rw *pt, unsigned header_room, unsigned data_room) {
   return FPTA_SUCCESS;
 }
 
-// Adds the field; the arguments are already admitted.
-int Place(fptu_rw *pt, unsigned column, const Payload &payload) {
+// Adds the field; the arguments are already checked (CheckTarget).
+int PlaceField(fptu_rw *pt, unsigned column, const Payload &payload) {
   const unsigned data_units = payload.Units();
   if (pt->head < 2 || pt->end - pt->tail < data_units) {
     if (Reclaimable(*pt) < 1 + data_units) return FPTU_ENOSPACE;
@@ -108,7 +110,7 @@ int Place(fptu_rw *pt, unsigned column, const Payload &payload) {
 }
 
 // Turns the field into junk.
-void Remove(fptu_rw *pt, unsigned header, unsigned extent) {
+void JunkField(fptu_rw *pt, unsigned header, unsigned extent) {
   fptu_field &field = pt->units[header].field;
   field.ct = MakeCt(kRemovedColumn, TypeOf(field));
   pt->junk += 1 + extent;
@@ -117,17 +119,17 @@ void Remove(fptu_rw *pt, unsigned header, unsigned extent) {
 }  // namespace
 
 int Insert(fptu_rw *pt, unsigned column, const Payload &given) {
-  const int status = Admit(pt, column, given);
+  const int status = CheckTarget(pt, column, given);
   if (status != FPTA_SUCCESS) return status;
   std::string copy;
-  return Place(pt, column, Detached(*pt, given, copy));
+  return PlaceField(pt, column, DetachedPayload(*pt, given, copy));
 }
 
 int Upsert(fptu_rw *pt, unsigned column, const Payload &given) {
-  const int status = Admit(pt, column, given);
+  const int status = CheckTarget(pt, column, given);
   if (status != FPTA_SUCCESS) return status;
   std::string copy;
-  const Payload payload = Detached(*pt, given, copy);
+  const Payload payload = DetachedPayload(*pt, given, copy);
   const uint16_t ct = MakeCt(column, payload.type);
   for (unsigned header = pt->head; header < pt->pivot; ++header) {
     fptu_field &field = pt->units[header].field;
@@ -144,26 +146,26 @@ int Upsert(fptu_rw *pt, unsigned column, const Payload &given) {
       return FPTA_SUCCESS;
     }
     if (Reclaimable(*pt) + 1 + extent < 1 + data_units) return FPTU_ENOSPACE;
-    // A failed Place moves nothing, so the old field can be brought back.
-    Remove(pt, header, extent);
-    const int placed = Place(pt, column, payload);
+    // A failed PlaceField moves nothing, so the old field can be brought back.
+    JunkField(pt, header, extent);
+    const int placed = PlaceField(pt, column, payload);
     if (placed != FPTA_SUCCESS) {
       field.ct = ct;
       pt->junk -= 1 + extent;
     }
     return placed;
   }
-  return Place(pt, column, payload);
+  return PlaceField(pt, column, payload);
 }
 
 int RemoveColumn(fptu_rw *pt, unsigned column) {
-  const int status = Admit(pt, column);
+  const int status = CheckTarget(pt, column);
   if (status != FPTA_SUCCESS) return status;
   for (unsigned header = pt->head; header < pt->pivot; ++header) {
     if (IsRemoved(pt->units[header].field) || ColumnOf(pt->units[header].field) != column) continue;
     unsigned extent;
     if (!FieldExtent(pt->units, header, pt->pivot, pt->tail, &extent)) return FPTA_EINVAL;
-    Remove(pt, header, extent);
+    JunkField(pt, header, extent);
   }
   return FPTA_SUCCESS;
 }

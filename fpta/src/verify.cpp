@@ -15,6 +15,7 @@
 using fpta::CallRecord;
 namespace keys = fpta::keys;
 namespace resolve = fpta::resolve;
+namespace row_store = fpta::row_store;
 namespace rows = fpta::rows;
 namespace schema = fpta::schema;
 
@@ -34,10 +35,6 @@ std::string Hex(const MDB_val &val) {
   }
   if (val.mv_size > kShownKeyBytes) text += "...";
   return text.empty() ? "(empty)" : text;
-}
-
-bool Same(const keys::Key &key, const MDB_val &val) {
-  return key.size() == val.mv_size && (val.mv_size == 0 || std::memcmp(key.data(), val.mv_data, val.mv_size) == 0);
 }
 
 class Verifier {
@@ -69,15 +66,13 @@ class Verifier {
     return report_(context_, line.c_str(), rows_);
   }
 
-  MDB_dbi RowsDbi() const { return table_.rows_apart() ? table_.rows.dbi : table_.primary_column().store.dbi; }
-
   // Whether the index store of column number holds the entry (key, reference).
-  int Holds(unsigned number, const keys::Key &key, const MDB_val &reference, bool *held) {
+  int IndexHolds(unsigned number, const keys::Key &key, const MDB_val &reference, bool *held) {
     const schema::Column &column = table_.columns[number];
     MDB_cursor *cursor;
     int status = mdb_cursor_open(txn_->mdb, column.store.dbi, &cursor);
     if (status != MDB_SUCCESS) return status;
-    MDB_val k = fpta::row_store::ValOf(key), d = reference;
+    MDB_val k = row_store::ValOf(key), d = reference;
     const bool duplicates = fpta::schema_store::HasDuplicates(table_, column.store);
     status = mdb_cursor_get(cursor, &k, &d, duplicates ? MDB_GET_BOTH : MDB_SET_KEY);
     mdb_cursor_close(cursor);
@@ -90,7 +85,7 @@ class Verifier {
   // Each row: sound, and under its key in every index.
   int WalkRows() {
     MDB_cursor *cursor;
-    int status = mdb_cursor_open(txn_->mdb, RowsDbi(), &cursor);
+    int status = mdb_cursor_open(txn_->mdb, row_store::RowsDbi(table_), &cursor);
     if (status != MDB_SUCCESS) return status;
     MDB_val key, data;
     for (status = mdb_cursor_get(cursor, &key, &data, MDB_FIRST); status == MDB_SUCCESS;
@@ -112,7 +107,7 @@ class Verifier {
     if (status != FPTA_SUCCESS) return Fault(where + ": not a sound row of the table (" + fpta_strerror(status) + ")");
     if (!table_.rows_apart()) {
       status = rows::KeyOf(table_, table_.primary, fields_, &key_);
-      if (status != FPTA_SUCCESS || !Same(key_, reference)) {
+      if (status != FPTA_SUCCESS || !row_store::SameBytes(key_, reference)) {
         return Fault(where + ": stored under another key than its primary key");
       }
     }
@@ -121,7 +116,7 @@ class Verifier {
     for (const unsigned number : indexes) {
       status = rows::KeyOf(table_, number, fields_, &key_);
       bool held = false;
-      if (status == FPTA_SUCCESS) status = Holds(number, key_, reference, &held);
+      if (status == FPTA_SUCCESS) status = IndexHolds(number, key_, reference, &held);
       if (status != FPTA_SUCCESS && status != FPTA_ENOKEY && status != ERANGE) return status;
       if (!held) status = Fault(where + ": missing from index " + IndexName(number));
       if (status != FPTA_SUCCESS) return status;
@@ -147,14 +142,14 @@ class Verifier {
   int CheckEntry(unsigned number, const MDB_val &key, const MDB_val &reference) {
     const std::string where = "index " + IndexName(number) + ", entry " + Hex(key);
     MDB_val found = reference, data;
-    int status = mdb_get(txn_->mdb, RowsDbi(), &found, &data);
+    int status = mdb_get(txn_->mdb, row_store::RowsDbi(table_), &found, &data);
     if (status == MDB_NOTFOUND) return Fault(where + ": leads to no row");
     if (status != MDB_SUCCESS) return status;
     const fptu_ro row{{static_cast<const fptu_unit *>(data.mv_data), data.mv_size}};
     // An unsound row is reported by the walk over the rows.
     if (rows::Check(table_, row, &fields_) != FPTA_SUCCESS) return FPTA_SUCCESS;
     status = rows::KeyOf(table_, number, fields_, &key_);
-    if (status != FPTA_SUCCESS || !Same(key_, key)) return Fault(where + ": not the key of the row it leads to");
+    if (status != FPTA_SUCCESS || !row_store::SameBytes(key_, key)) return Fault(where + ": not the key of the row it leads to");
     return FPTA_SUCCESS;
   }
 
@@ -175,7 +170,7 @@ int fpta_table_verify(fpta_txn *txn, fpta_name *table_id, fpta_verify_report rep
   if (faults != nullptr) *faults = 0;
   int status = resolve::CheckTxn(txn);
   const schema::Table *table = nullptr;
-  if (status == FPTA_SUCCESS) status = resolve::Table(txn, table_id, &table);
+  if (status == FPTA_SUCCESS) status = resolve::TableNamed(txn, table_id, &table);
   if (status != FPTA_SUCCESS) return status;
   Verifier verifier(txn, *table, report, context);
   status = verifier.Run();
