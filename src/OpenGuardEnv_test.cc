@@ -1,35 +1,15 @@
 #include "OpenGuardEnv.h"
 
-#include <memory>
 #include <string>
 
 #include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
-#include <leveldb/db.h>
+#include <leveldb/env.h>
 
 #include "TestSupport.h"
 
 namespace qz::evmon {
 namespace {
-
-TEST(OpenGuardEnvTest, RecordsTheDescriptorTheOpenerRead) {
-  test::TestDirectory dir;
-  leveldb::Options options;
-  options.create_if_missing = true;
-  leveldb::DB* handle = nullptr;
-  ASSERT_TRUE(leveldb::DB::Open(options, dir.root, &handle).ok());
-  delete handle;
-  std::string current = test::ReadFile(dir.Path("CURRENT"));
-  current.pop_back();
-
-  OpenGuardEnv env;
-  options.env = &env;
-  env.Hold();
-  ASSERT_TRUE(leveldb::DB::Open(options, dir.root, &handle).ok());
-  delete handle;
-  EXPECT_EQ(env.DescriptorReadByOpener(), dir.Path(current));
-  EXPECT_TRUE(boost::filesystem::exists(dir.Path(current))) << "its removal is held";
-}
 
 TEST(OpenGuardEnvTest, HeldRemovalOfAFileWrittenAnewIsDropped) {
   // After an open LevelDB may hand out the number of a table it asked to
