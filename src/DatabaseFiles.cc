@@ -26,11 +26,14 @@ bool IsTableFileName(const std::string& name) {
   return IsNumberedWithSuffix(name, ".ldb") || IsNumberedWithSuffix(name, ".sst");
 }
 
-bool IsDataFileName(const std::string& name) {
+bool IsDescriptorFileName(const std::string& name) {
   static const std::string kDescriptorPrefix = "MANIFEST-";
-  const bool descriptor = name.compare(0, kDescriptorPrefix.size(), kDescriptorPrefix) == 0 &&
-                          AllDigits(name, kDescriptorPrefix.size(), name.size());
-  return descriptor || IsTableFileName(name) || IsNumberedWithSuffix(name, ".log");
+  return name.compare(0, kDescriptorPrefix.size(), kDescriptorPrefix) == 0 &&
+         AllDigits(name, kDescriptorPrefix.size(), name.size());
+}
+
+bool IsDataFileName(const std::string& name) {
+  return IsDescriptorFileName(name) || IsTableFileName(name) || IsNumberedWithSuffix(name, ".log");
 }
 
 std::string DataFileWithoutCurrent(const std::string& dir) {

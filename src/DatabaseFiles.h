@@ -15,6 +15,9 @@ bool IsDataFileName(const std::string& name);
 // True for the name of a table file only.
 bool IsTableFileName(const std::string& name);
 
+// True for the name of a descriptor file only.
+bool IsDescriptorFileName(const std::string& name);
+
 // The least name of a data file directly in
 // `dir` when it has no CURRENT file, or "" when there is a CURRENT file or no
 // data file. LevelDB takes a directory without CURRENT for a new database

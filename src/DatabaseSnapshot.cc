@@ -77,7 +77,7 @@ std::string DescriptorNamedBy(const std::string& current) {
     return "";
   }
   const std::string name = current.substr(0, current.size() - 1);
-  return IsDataFileName(name) && name.rfind("MANIFEST-", 0) == 0 ? name : "";
+  return IsDescriptorFileName(name) ? name : "";
 }
 
 std::string NumberedName(std::uint64_t number, const char* suffix) {
@@ -193,10 +193,10 @@ CopiedState CopyCurrentState(const std::string& dir, const std::string& into) {
   return state;
 }
 
-// A table in `dir` that the copied descriptor does not list, or "". The open
-// of a database in place takes that for damage (a descriptor that lost its
-// tail); while an owner runs, it is also a table being written or one just
-// replaced.
+// A table in `dir` that the copied descriptor does not list, or "": one whose
+// record a descriptor that lost its tail no longer holds, one an owner is
+// writing or has just replaced, or the output of a compaction an owner
+// abandoned at close.
 std::string UnlistedTable(const std::string& dir, const LiveFiles& files) {
   namespace fs = boost::filesystem;
   for (fs::directory_iterator it(dir), end; it != end; ++it) {
@@ -243,8 +243,9 @@ Verdict Judge(const CopiedState& state, const std::string& dir, bool held) {
     return Verdict::Raced;
   }
   // A torn descriptor is how an owner's edit looks while it is appended, and
-  // how a descriptor that lost its tail looks for good.
-  if (!held || !state.files.complete) {
+  // how a descriptor that lost its tail looks for good. Beside a descriptor
+  // read to its end, an unlisted table is no damage, as in the open in place.
+  if (!state.files.complete) {
     const std::string unlisted = UnlistedTable(dir, state.files);
     if (!unlisted.empty()) {
       if (descriptorGrew) {

@@ -6,10 +6,12 @@
 #include <stdexcept>
 #include <utility>
 
+#include <leveldb/env.h>
 #include <leveldb/iterator.h>
 #include <leveldb/options.h>
 
 #include "DatabaseFiles.h"
+#include "DescriptorReader.h"
 #include "Logger.h"
 #include "MoveAside.h"
 
@@ -33,6 +35,14 @@ leveldb::ReadOptions ScanOptions() {
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// False also when the descriptor cannot be read: the tables it may have
+// listed are kept then.
+bool DescriptorReadsToItsEnd(const std::string& path) {
+  std::string bytes;
+  return !path.empty() && leveldb::ReadFileToString(leveldb::Env::Default(), path, &bytes).ok() &&
+         ReadLiveFiles(bytes).complete;
 }
 
 }  // namespace
@@ -92,9 +102,12 @@ leveldb::Status LevelDbStorage::OpenUnlessDamaged(const std::string& path, std::
   std::unique_ptr<leveldb::DB> opened(handle);
   if (status.ok()) {
     const std::string unlisted = env.TableHeldFromOpener();
-    if (unlisted.empty()) {
-      // The replayed logs and the old descriptor go when the database
-      // closes after a run that read it without error.
+    // Beside a descriptor that reads to its end, a table it does not list is
+    // the output of a compaction or flush that the owner abandoned when it
+    // closed the database, and holds nothing the listed files do not.
+    if (unlisted.empty() || DescriptorReadsToItsEnd(env.DescriptorReadByOpener())) {
+      // The replayed logs, the old descriptor and any abandoned output go
+      // when the database closes after a run that read it without error.
       env.StopHolding();
       db = std::move(opened);
       return status;

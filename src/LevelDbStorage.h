@@ -54,8 +54,13 @@ class LevelDbStorage : public OrderedKeyValueStorage {
   // damaged means that LevelDB reports corruption when opening with
   // paranoid checks (a damaged log included), that the directory holds
   // table, log or descriptor files but no CURRENT file, or that opening
-  // would remove a table file the descriptor does not list. Nothing is
-  // removed from a damaged database. Logs each of these steps at level Info.
+  // would remove a table file the descriptor does not list while the
+  // descriptor does not read cleanly to its end (its last record torn or
+  // corrupt: it may have lost the record that listed the table). Beside a
+  // descriptor that does, such a table is the output of a compaction its
+  // owner abandoned at close, and is removed as LevelDB removes it. Nothing
+  // is removed from a damaged database. Logs each of these steps at level
+  // Info.
   // Every read verifies block checksums.
   // Throws std::runtime_error carrying LevelDB's status text when the
   // database cannot be opened, or the filesystem error text when a damaged

@@ -284,6 +284,53 @@ TEST_F(LevelDbStorageTest, CorruptDatabaseIsMovedAsideIntactAndRecreated) {
   EXPECT_EQ(StoredEntries(aside), (Entries{{"r1", "v1"}}));
 }
 
+// A table file no descriptor lists, numbered above the database's files, as a
+// compaction leaves its output when the owner closes the database midway.
+const char kAbandonedOutput[] = "000099.ldb";
+
+TEST_F(LevelDbStorageTest, OutputOfAnAbandonedCompactionIsRemovedNotTakenForDamage) {
+  WriteWithLevelDb(path, {{"r1", "v1"}});
+  test::WriteFile(path + "/" + kAbandonedOutput, "cut short");
+  {
+    test::RecordingLogger logger;
+    EXPECT_EQ(Visit(LevelDbStorage(path)), Strings{"r1=v1"});
+    EXPECT_EQ(logger.texts, Strings{"Database " + path + " successfully opened"});
+  }
+  EXPECT_TRUE(AsideOf(path).empty());
+  EXPECT_FALSE(fs::exists(path + "/" + kAbandonedOutput));
+}
+
+TEST_F(LevelDbStorageTest, UnlistedTableBesideATornDescriptorIsDamage) {
+  {
+    // The flush adds the descriptor's last record, which lists the table.
+    const auto db = OpenWithLevelDb(path);
+    db->Put(leveldb::WriteOptions(), "r1", "v1");
+    db->CompactRange(nullptr, nullptr);
+  }
+  std::string table;
+  for (const auto& [name, content] : test::EntriesIn(path)) {
+    if (fs::path(name).extension() == ".ldb") {
+      table = name;
+    }
+  }
+  std::string current = test::ReadFile(path + "/CURRENT");
+  current.pop_back();
+  const std::string descriptor = path + "/" + current;
+  fs::resize_file(descriptor, fs::file_size(descriptor) - 3);
+  const std::string content = test::ReadFile(path + "/" + table);
+  Strings reported;
+  LevelDbStorageOptions options;
+  options.onMovedAside = [&reported](const std::string& reason, const std::string&) {
+    reported.push_back(reason);
+  };
+
+  EXPECT_TRUE(Visit(LevelDbStorage(path, options)).empty());
+  EXPECT_EQ(reported, Strings{"Corruption: the descriptor does not list table file " + table});
+  const std::string aside = AsideOf(path);
+  ASSERT_FALSE(aside.empty());
+  EXPECT_EQ(test::ReadFile(aside + "/" + table), content);
+}
+
 TEST_F(LevelDbStorageTest, CopyIsReportedAsItsOriginalAndItsDamageIsAnError) {
   const std::string original = dir.Path("original");
   LevelDbStorageOptions options;

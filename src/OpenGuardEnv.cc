@@ -1,5 +1,7 @@
 #include "OpenGuardEnv.h"
 
+#include <algorithm>
+
 #include <boost/filesystem/path.hpp>
 
 #include "DatabaseFiles.h"
@@ -13,17 +15,18 @@ void OpenGuardEnv::Hold() {
   holding = true;
   opener = std::this_thread::get_id();
   heldRemovals.clear();
+  tableHeldFromOpener.clear();
+  descriptorRead.clear();
 }
 
 std::string OpenGuardEnv::TableHeldFromOpener() const {
   const std::lock_guard<std::mutex> lock(mutex);
-  for (const HeldRemoval& removal : heldRemovals) {
-    const std::string name = boost::filesystem::path(removal.path).filename().string();
-    if (removal.byOpener && IsTableFileName(name)) {
-      return name;
-    }
-  }
-  return "";
+  return tableHeldFromOpener;
+}
+
+std::string OpenGuardEnv::DescriptorReadByOpener() const {
+  const std::lock_guard<std::mutex> lock(mutex);
+  return descriptorRead;
 }
 
 void OpenGuardEnv::StopHolding() {
@@ -32,13 +35,13 @@ void OpenGuardEnv::StopHolding() {
 }
 
 void OpenGuardEnv::RemoveHeld() {
-  std::vector<HeldRemoval> removals;
+  std::vector<std::string> removals;
   {
     const std::lock_guard<std::mutex> lock(mutex);
     removals.swap(heldRemovals);
   }
-  for (const HeldRemoval& removal : removals) {
-    target()->RemoveFile(removal.path);
+  for (const std::string& path : removals) {
+    target()->RemoveFile(path);
   }
 }
 
@@ -53,11 +56,37 @@ leveldb::Status OpenGuardEnv::RemoveFile(const std::string& path) {
   if (target()->FileExists(path)) {
     const std::lock_guard<std::mutex> lock(mutex);
     if (holding) {
-      heldRemovals.push_back({path, std::this_thread::get_id() == opener});
+      heldRemovals.push_back(path);
+      const std::string name = boost::filesystem::path(path).filename().string();
+      if (tableHeldFromOpener.empty() && std::this_thread::get_id() == opener &&
+          IsTableFileName(name)) {
+        tableHeldFromOpener = name;
+      }
       return leveldb::Status::OK();
     }
   }
   return target()->RemoveFile(path);
+}
+
+leveldb::Status OpenGuardEnv::NewSequentialFile(const std::string& path,
+                                                leveldb::SequentialFile** file) {
+  if (IsDescriptorFileName(boost::filesystem::path(path).filename().string())) {
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (holding && std::this_thread::get_id() == opener) {
+      descriptorRead = path;
+    }
+  }
+  return target()->NewSequentialFile(path, file);
+}
+
+leveldb::Status OpenGuardEnv::NewWritableFile(const std::string& path,
+                                              leveldb::WritableFile** file) {
+  {
+    const std::lock_guard<std::mutex> lock(mutex);
+    heldRemovals.erase(std::remove(heldRemovals.begin(), heldRemovals.end(), path),
+                       heldRemovals.end());
+  }
+  return target()->NewWritableFile(path, file);
 }
 
 }  // namespace qz::evmon

@@ -20,7 +20,10 @@ namespace qz::evmon {
 // the owner decides later whether to carry them out. DB::Open removes on the
 // caller's thread; removals by LevelDB's background thread (a compaction that
 // replaced its input tables) are recorded too but are never taken for a sign
-// of damage. Wraps the default Env, which outlives every object. Thread-safe.
+// of damage. A held removal is dropped when LevelDB creates a file of that
+// name anew: after an open it hands out again the numbers above those its
+// descriptor recorded, which an abandoned compaction output may carry. Wraps
+// the default Env, which outlives every object. Thread-safe.
 class OpenGuardEnv : public leveldb::EnvWrapper {
  public:
   OpenGuardEnv();
@@ -33,6 +36,10 @@ class OpenGuardEnv : public leveldb::EnvWrapper {
   // asked for since Hold, or "" when it asked for none.
   std::string TableHeldFromOpener() const;
 
+  // The path of the descriptor the opener read since Hold, or "". Its
+  // removal, once the open replaced it, is held like any other.
+  std::string DescriptorReadByOpener() const;
+
   // Lets later removals through; those held so far stay held.
   void StopHolding();
 
@@ -44,17 +51,17 @@ class OpenGuardEnv : public leveldb::EnvWrapper {
   void ForgetHeld();
 
   leveldb::Status RemoveFile(const std::string& path) override;
+  leveldb::Status NewSequentialFile(const std::string& path,
+                                    leveldb::SequentialFile** file) override;
+  leveldb::Status NewWritableFile(const std::string& path, leveldb::WritableFile** file) override;
 
  private:
-  struct HeldRemoval {
-    std::string path;
-    bool byOpener;
-  };
-
   mutable std::mutex mutex;
   bool holding = false;
   std::thread::id opener;
-  std::vector<HeldRemoval> heldRemovals;
+  std::vector<std::string> heldRemovals;
+  std::string tableHeldFromOpener;
+  std::string descriptorRead;
 };
 
 }  // namespace qz::evmon

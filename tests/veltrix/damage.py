@@ -3,6 +3,7 @@
 Every damage takes the database directory and changes it in place."""
 
 import os
+import re
 import subprocess
 import sys
 from pathlib import Path
@@ -168,3 +169,15 @@ def cut_log_in_half(db):
 def cut_log_last_record(db):
     log = first(db, "*.log")
     os.truncate(log, log.stat().st_size - 5)
+
+
+def abandoned_output(db, cut_short):
+    """Leaves a table file as a compaction leaves its output when the owner closes the
+    database midway: numbered above every file of db, listed nowhere, cut short or finished.
+    Returns its path."""
+    numbers = [int(match[1] or match[2]) for entry in db.iterdir()
+               if (match := re.fullmatch(r"(\d+)\.(?:ldb|log|sst)|MANIFEST-(\d+)", entry.name))]
+    data = first_table(db).read_bytes()
+    output = db / ("%06d.ldb" % (max(numbers) + 1))
+    output.write_bytes(data[:len(data) // 2] if cut_short else data)
+    return output

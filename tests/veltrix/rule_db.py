@@ -30,6 +30,12 @@ def read_rules(path):
         db.close()
 
 
+def dump_of(rules):
+    """The line veltrix prints for rules, a mapping of printable key bytes to ENABLED or DISABLED."""
+    return b"{" + b",".join(b'"%s":%s' % (key, b"true" if value == ENABLED else b"false")
+                            for key, value in rules.items()) + b"}\n"
+
+
 def compacted_table(path, entries):
     """Writes entries, compacts them into table files and returns the one table file."""
     write_rules(path, entries)

@@ -10,7 +10,7 @@ import pytest
 
 import damage
 from damage import RULES
-from rule_db import ENABLED, file_contents
+from rule_db import dump_of, file_contents, read_rules
 from veltrix_process import Outcome
 
 # LevelDB rewrites its own diagnostic log and lock at every open.
@@ -52,11 +52,6 @@ def originals(tmp_path_factory):
     return root
 
 
-def dump(rules):
-    return b"{" + b",".join(b'"%s":%s' % (key, b"true" if value == ENABLED else b"false")
-                            for key, value in rules.items()) + b"}\n"
-
-
 def kept_files(db):
     return {name: data for name, data in file_contents(db).items() if name not in LEVELDB_OWN}
 
@@ -92,7 +87,7 @@ def test_damaged_database(veltrix, tmp_path, originals, shape, damage_it, expect
     else:
         assert outcome.status == 0 and outcome.stderr == b"", outcome
         members = len(outcome.stdout.split(b",")) if outcome.stdout != b"{}\n" else 0
-        assert outcome.stdout == dump(dict(list(RULES.items())[:members])), "a prefix of the writes"
+        assert outcome.stdout == dump_of(dict(list(RULES.items())[:members])), "a prefix of the writes"
         assert expected == "prefix" or members == len(RULES)
         lost = {name for name in lost if not SUPERSEDED.fullmatch(name)}
     assert not lost
@@ -129,5 +124,23 @@ def test_a_database_veltrix_closed_reads_the_same_again(veltrix, tmp_path, origi
 
     runs = [veltrix("-d", db) for _ in range(3)]
 
-    assert runs == [Outcome(dump(RULES), b"", 0)] * 3
+    assert runs == [Outcome(dump_of(RULES), b"", 0)] * 3
     assert not siblings_of(db)
+
+
+@pytest.mark.parametrize("cut_short", [True, False], ids=["output cut short", "output finished"])
+def test_output_of_a_compaction_its_owner_abandoned_is_no_damage(veltrix, tmp_path, originals, cut_short):
+    # An owner that closes the database while a compaction runs leaves the compaction's
+    # output behind, listed by no descriptor; the next open removes it.
+    db = tmp_path / "rules"
+    shutil.copytree(originals / TABLES, db)
+    output = damage.abandoned_output(db, cut_short)
+    shutil.copytree(db, tmp_path / "copy")
+    listed = {name: data for name, data in kept_files(db).items() if name.endswith(".ldb") and name != output.name}
+
+    outcome = veltrix("-d", db)
+
+    assert outcome == Outcome(dump_of(dict(read_rules(tmp_path / "copy"))), b"", 0)
+    assert not siblings_of(db)
+    assert not output.exists(), "removed as LevelDB removes it"
+    assert all(kept_files(db).get(name) == data for name, data in listed.items())

@@ -18,7 +18,7 @@ import pytest
 
 import damage
 from db_owner import batch_number, whole_groups
-from rule_db import ENABLED, file_contents, read_rules, write_rules
+from rule_db import ENABLED, dump_of, file_contents, read_rules, write_rules
 from veltrix_process import Outcome, run_veltrix
 
 HERE = Path(__file__).resolve().parent
@@ -200,6 +200,24 @@ def test_damaged_database_is_an_error_and_is_never_moved_aside(place, run, _, wr
 
     assert outcome.is_error("Error: "), outcome
     assert os.fsencode(place / "tmp") not in outcome.stderr, "the message names the database, not its copy"
+    assert file_contents(db) == before
+    assert_gone_without_a_trace(place)
+
+
+@pytest.mark.parametrize("run, _", WAYS.values(), ids=WAYS.keys())
+def test_output_of_a_compaction_its_owner_abandoned_is_no_damage(place, run, _):
+    db = place / "rules"
+    damage.write_tables(db)
+    damage.abandoned_output(db, cut_short=True)
+    copy = place / "copy"
+    shutil.copytree(db, copy)
+    expected = dump_of(dict(read_rules(copy)))
+    shutil.rmtree(copy)
+    before = file_contents(db)
+
+    outcome = run(place, "-d", db)
+
+    assert outcome == Outcome(expected, b"", 0)
     assert file_contents(db) == before
     assert_gone_without_a_trace(place)
 
