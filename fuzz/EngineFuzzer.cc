@@ -31,8 +31,10 @@ struct Database {
             FPTA_SUCCESS);
     fpta_column_set columns;
     fpta_column_set_init(&columns);
-    Require(fpta_column_describe("id", fptu_uint64, fpta_primary_unique_ordered_obverse, &columns) == 0);
-    Require(fpta_column_describe("name", fptu_cstr, fpta_secondary_withdups_ordered_obverse, &columns) == 0);
+    Require(fpta_column_describe("id", fptu_uint64, fpta_primary_unique_ordered_obverse,
+                                 &columns) == 0);
+    Require(fpta_column_describe("name", fptu_cstr, fpta_secondary_withdups_ordered_obverse,
+                                 &columns) == 0);
     Require(fpta_column_describe("note", fptu_opaque, fpta_noindex_nullable, &columns) == 0);
     fpta_txn* txn = nullptr;
     Require(fpta_transaction_begin(db, fpta_schema, &txn) == FPTA_SUCCESS);
@@ -64,10 +66,12 @@ std::string Word(Input& input) {
 std::unique_ptr<fptu_rw, FreeDeleter> Tuple(Database& database, std::uint64_t key, const Row& row) {
   std::unique_ptr<fptu_rw, FreeDeleter> pt(fptu_alloc(3, 256));
   Require(fpta_upsert_column(pt.get(), &database.id, fpta_value_uint(key)) == FPTA_SUCCESS);
-  Require(fpta_upsert_column(pt.get(), &database.name, fpta_value_cstr(row.name.c_str())) == FPTA_SUCCESS);
+  Require(fpta_upsert_column(pt.get(), &database.name, fpta_value_cstr(row.name.c_str())) ==
+          FPTA_SUCCESS);
   if (!row.note.empty()) {
     Require(fpta_upsert_column(pt.get(), &database.note,
-                               fpta_value_binary(row.note.data(), row.note.size())) == FPTA_SUCCESS);
+                               fpta_value_binary(row.note.data(), row.note.size())) ==
+            FPTA_SUCCESS);
   }
   return pt;
 }
@@ -115,8 +119,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (operation <= 2) {  // insert, update, upsert
       Row row{Word(input), input.Byte() % 2 ? Word(input) : std::string()};
       const auto pt = Tuple(database, key, row);
-      const int status =
-          fpta_put(txn, &database.table, fptu_take_noshrink(pt.get()), static_cast<fpta_put_options>(operation));
+      const int status = fpta_put(txn, &database.table, fptu_take_noshrink(pt.get()),
+                                  static_cast<fpta_put_options>(operation));
       const int expected = operation == fpta_insert && stored    ? FPTA_EEXIST
                            : operation == fpta_update && !stored ? FPTA_NOTFOUND
                                                                  : FPTA_SUCCESS;

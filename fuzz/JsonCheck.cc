@@ -53,12 +53,26 @@ class Scanner {
       const char escape = Peek();
       ++at;
       switch (escape) {
-        case '"': case '\\': case '/': decoded.push_back(escape); break;
-        case 'b': decoded.push_back('\b'); break;
-        case 'f': decoded.push_back('\f'); break;
-        case 'n': decoded.push_back('\n'); break;
-        case 'r': decoded.push_back('\r'); break;
-        case 't': decoded.push_back('\t'); break;
+        case '"':
+        case '\\':
+        case '/':
+          decoded.push_back(escape);
+          break;
+        case 'b':
+          decoded.push_back('\b');
+          break;
+        case 'f':
+          decoded.push_back('\f');
+          break;
+        case 'n':
+          decoded.push_back('\n');
+          break;
+        case 'r':
+          decoded.push_back('\r');
+          break;
+        case 't':
+          decoded.push_back('\t');
+          break;
         case 'u': {
           int code = 0;
           for (int digit = 0; digit < 4; ++digit) {
@@ -71,7 +85,8 @@ class Scanner {
           decoded.push_back(code < 0x80 ? static_cast<char>(code) : '\x80');
           break;
         }
-        default: return false;
+        default:
+          return false;
       }
     }
     return false;

@@ -71,26 +71,51 @@ void WriteFields(Input& input) {
     std::vector<char> value(length + 1, 'v');
     int status;
     switch (operation & 0x0F) {
-      case 0: status = upsert ? fptu_upsert_uint16(pt.get(), column, number) : fptu_insert_uint16(pt.get(), column, number); break;
-      case 1: status = upsert ? fptu_upsert_uint32(pt.get(), column, number) : fptu_insert_uint32(pt.get(), column, number); break;
-      case 2: status = upsert ? fptu_upsert_int64(pt.get(), column, number) : fptu_insert_int64(pt.get(), column, number); break;
-      case 3: status = upsert ? fptu_upsert_256(pt.get(), column, bytes.data()) : fptu_insert_256(pt.get(), column, bytes.data()); break;
-      case 4: status = upsert ? fptu_upsert_96(pt.get(), column, bytes.data()) : fptu_insert_96(pt.get(), column, bytes.data()); break;
-      case 5: status = upsert ? fptu_upsert_string(pt.get(), column, value.data(), length) : fptu_insert_string(pt.get(), column, value.data(), length); break;
-      case 6: status = upsert ? fptu_upsert_opaque(pt.get(), column, value.data(), length) : fptu_insert_opaque(pt.get(), column, value.data(), length); break;
+      case 0:
+        status = upsert ? fptu_upsert_uint16(pt.get(), column, number)
+                        : fptu_insert_uint16(pt.get(), column, number);
+        break;
+      case 1:
+        status = upsert ? fptu_upsert_uint32(pt.get(), column, number)
+                        : fptu_insert_uint32(pt.get(), column, number);
+        break;
+      case 2:
+        status = upsert ? fptu_upsert_int64(pt.get(), column, number)
+                        : fptu_insert_int64(pt.get(), column, number);
+        break;
+      case 3:
+        status = upsert ? fptu_upsert_256(pt.get(), column, bytes.data())
+                        : fptu_insert_256(pt.get(), column, bytes.data());
+        break;
+      case 4:
+        status = upsert ? fptu_upsert_96(pt.get(), column, bytes.data())
+                        : fptu_insert_96(pt.get(), column, bytes.data());
+        break;
+      case 5:
+        status = upsert ? fptu_upsert_string(pt.get(), column, value.data(), length)
+                        : fptu_insert_string(pt.get(), column, value.data(), length);
+        break;
+      case 6:
+        status = upsert ? fptu_upsert_opaque(pt.get(), column, value.data(), length)
+                        : fptu_insert_opaque(pt.get(), column, value.data(), length);
+        break;
       case 7: {
         // The tuple's own view, or another tuple's.
         const fptu_ro source = fptu_take_noshrink(number & 1 ? pt.get() : other.get());
-        status = upsert ? fptu_upsert_nested(pt.get(), column, source) : fptu_insert_nested(pt.get(), column, source);
+        status = upsert ? fptu_upsert_nested(pt.get(), column, source)
+                        : fptu_insert_nested(pt.get(), column, source);
         break;
       }
-      case 8: status = fptu_upsert_null(pt.get(), column); break;
+      case 8:
+        status = fptu_upsert_null(pt.get(), column);
+        break;
       default: {
         // Bytes of one of its own fields as the value of another.
         const fptu_ro own = fptu_take_noshrink(pt.get());
         const std::size_t start = own.total_bytes == 0 ? 0 : number % own.total_bytes;
         const std::size_t take = own.total_bytes - start;
-        status = fptu_upsert_opaque(pt.get(), column, reinterpret_cast<const char*>(own.units) + start, take);
+        status = fptu_upsert_opaque(pt.get(), column,
+                                    reinterpret_cast<const char*>(own.units) + start, take);
         break;
       }
     }
@@ -105,9 +130,15 @@ void WriteFields(Input& input) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   Input input(data, size);
   switch (input.Byte() % 3) {
-    case 0: FetchImage(input); break;
-    case 1: CheckCounters(input); break;
-    default: WriteFields(input); break;
+    case 0:
+      FetchImage(input);
+      break;
+    case 1:
+      CheckCounters(input);
+      break;
+    default:
+      WriteFields(input);
+      break;
   }
   return 0;
 }

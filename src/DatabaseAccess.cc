@@ -46,8 +46,7 @@ bool NotWritable(const std::string& dir) {
   namespace fs = boost::filesystem;
   boost::system::error_code error;
   for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
-    if (IsLevelDbFileName(it->path().filename().string()) &&
-        RefusesWriting(it->path().string())) {
+    if (IsLevelDbFileName(it->path().filename().string()) && RefusesWriting(it->path().string())) {
       return true;
     }
   }

@@ -74,8 +74,8 @@ LevelDbStorage::LevelDbStorage(const std::string& path, LevelDbStorageOptions op
     }
   }
   ThrowUnlessOk(status);
-  LOG(Level::Info, "Database ",
-      this->options.shownPath.empty() ? path : this->options.shownPath, " successfully opened");
+  LOG(Level::Info, "Database ", this->options.shownPath.empty() ? path : this->options.shownPath,
+      " successfully opened");
 }
 
 // Sets `damage` to the reason when the database at `path` is damaged; it is
@@ -302,8 +302,7 @@ void LevelDbStorage::Traverse(const std::string& prefix, Visit&& visit) const {
   };
 
   std::unique_ptr<leveldb::Iterator> stored(db->NewIterator(ScanOptions()));
-  for (stored->Seek(prefix); stored->Valid() && stored->key().starts_with(prefix);
-       stored->Next()) {
+  for (stored->Seek(prefix); stored->Valid() && stored->key().starts_with(prefix); stored->Next()) {
     const leveldb::Slice storedKey = stored->key();
     while (next != pending.end() && leveldb::Slice(*next->key).compare(storedKey) < 0) {
       visitPending(*next++);
@@ -325,7 +324,7 @@ void LevelDbStorage::Traverse(const std::string& prefix, Visit&& visit) const {
 }
 
 std::shared_ptr<KeyValueStorage> CreateStorage(const std::string& path,
-                                              LevelDbStorageOptions options) {
+                                               LevelDbStorageOptions options) {
   return std::make_shared<LevelDbStorage>(path, std::move(options));
 }
 

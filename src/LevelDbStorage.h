@@ -94,8 +94,7 @@ class LevelDbStorage : public OrderedKeyValueStorage {
   void ForEach(const EntryCallback& callback) const override;
   void ForEachKey(const KeyCallback& callback) const override;
   void ForEachView(const EntryViewCallback& callback) const override;
-  void ForEachWithPrefix(const std::string& prefix,
-                         const EntryCallback& callback) const override;
+  void ForEachWithPrefix(const std::string& prefix, const EntryCallback& callback) const override;
 
  private:
   // A pending change as traversals see it: `value` points to the value of a

@@ -207,7 +207,8 @@ INSTANTIATE_TEST_SUITE_P(Sequences, LevelDbStorageDeleteTest,
 TEST_F(LevelDbStorageTest, TraversalsMergePendingChangesInKeyOrder) {
   WriteWithLevelDb(path, {{"a", "1"}, {"b", "2"}, {"d", "4"}, {"f", "6"}});
   LevelDbStorage storage(path);
-  for (const auto& [key, value] : Entries{{"b", "20"}, {"c", "3"}, {"0", "0"}, {"ba", "21"}, {"g", "7"}}) {
+  for (const auto& [key, value] :
+       Entries{{"b", "20"}, {"c", "3"}, {"0", "0"}, {"ba", "21"}, {"g", "7"}}) {
     storage.Put(key, value);
   }
   storage.Delete("d");
@@ -228,10 +229,14 @@ TEST_F(LevelDbStorageTest, PrefixTraversalStopsAtFirstKeyWithoutPrefix) {
   const std::string bZero("b\0", 2);
   WriteWithLevelDb(path, {{"a", "1"}, {"ab", "2"}, {"b", "3"}, {bZero, "4"}});
   LevelDbStorage storage(path);
-  const std::map<std::string, Strings> expected = {
-      {"", {"a=1", "ab=2", "b=3", bZero + "=4"}},
-      {"a", {"a=1", "ab=2"}}, {"ab", {"ab=2"}}, {"aa", {}}, {"abc", {}},
-      {bZero, {bZero + "=4"}}, {"c", {}}, {"\xff", {}}};
+  const std::map<std::string, Strings> expected = {{"", {"a=1", "ab=2", "b=3", bZero + "=4"}},
+                                                   {"a", {"a=1", "ab=2"}},
+                                                   {"ab", {"ab=2"}},
+                                                   {"aa", {}},
+                                                   {"abc", {}},
+                                                   {bZero, {bZero + "=4"}},
+                                                   {"c", {}},
+                                                   {"\xff", {}}};
   for (const auto& [prefix, visits] : expected) {
     EXPECT_EQ(Visit(storage, prefix), visits) << "prefix " << ::testing::PrintToString(prefix);
   }
@@ -369,7 +374,8 @@ TEST_F(LevelDbStorageTest, UnrelatedDirectoryWithStrayCurrentKeepsEveryFile) {
 
   const std::string aside = AsideOf(path);
   ASSERT_FALSE(aside.empty());
-  EXPECT_EQ(DataFilesIn(aside), (Entries{{"CURRENT", "not a manifest name\n"}, {"notes", "<dir>"}}));
+  EXPECT_EQ(DataFilesIn(aside),
+            (Entries{{"CURRENT", "not a manifest name\n"}, {"notes", "<dir>"}}));
   EXPECT_EQ(test::ReadFile(aside + "/notes/n1"), "keep me");
   ASSERT_EQ(logger.texts.size(), 3u);
   EXPECT_EQ(logger.texts[0].rfind("Database \"" + path + "\" corrupted (Corruption: ", 0), 0u);

@@ -94,17 +94,17 @@ void StreamPieces(std::ostream& stream, const Pieces&... pieces) {
 // logger. When no logger is installed or it does not admit `level`, the
 // pieces are not even evaluated: a silent log statement costs one pointer test
 // and one comparison.
-#define LOG(level, ...)                                                        \
-  do {                                                                         \
-    ::qz::evmon::Logger* const logLogger = ::qz::evmon::GlobalLogger();        \
-    const ::qz::evmon::Level logLevel = (level);                               \
-    if (logLogger != nullptr && logLogger->Admits(logLevel)) {                 \
-      std::ostringstream& logStream = ::qz::evmon::LogStream();                \
-      logStream.clear();                                                       \
-      logStream.str(std::string());                                            \
-      ::qz::evmon::StreamPieces(logStream, __VA_ARGS__);                       \
+#define LOG(level, ...)                                                          \
+  do {                                                                           \
+    ::qz::evmon::Logger* const logLogger = ::qz::evmon::GlobalLogger();          \
+    const ::qz::evmon::Level logLevel = (level);                                 \
+    if (logLogger != nullptr && logLogger->Admits(logLevel)) {                   \
+      std::ostringstream& logStream = ::qz::evmon::LogStream();                  \
+      logStream.clear();                                                         \
+      logStream.str(std::string());                                              \
+      ::qz::evmon::StreamPieces(logStream, __VA_ARGS__);                         \
       logLogger->Write(logLevel, __FILE__, __func__, __LINE__, logStream.str()); \
-    }                                                                          \
+    }                                                                            \
   } while (false)
 
 #endif  // QZ_EVMON_LOGGER_H_

@@ -18,7 +18,8 @@ struct ThresholdCase {
 };
 
 void PrintTo(const ThresholdCase& c, std::ostream* os) {
-  *os << "threshold " << static_cast<int>(c.threshold) << " message " << static_cast<int>(c.message);
+  *os << "threshold " << static_cast<int>(c.threshold) << " message "
+      << static_cast<int>(c.message);
 }
 
 class LoggerThresholdTest : public ::testing::TestWithParam<ThresholdCase> {};

@@ -99,15 +99,15 @@ class SignalsBlocked {
 PrivateDirectory::PrivateDirectory() {
   std::string name = TempRoot() + "/veltrix-XXXXXX";
   if (name.size() >= sizeof armedPath) {
-    throw std::runtime_error("cannot create a temporary directory in " + TempRoot() +
-                             ": " + std::strerror(ENAMETOOLONG));
+    throw std::runtime_error("cannot create a temporary directory in " + TempRoot() + ": " +
+                             std::strerror(ENAMETOOLONG));
   }
   // No signal may end the run between making the directory and arming the
   // handler that removes it.
   const SignalsBlocked blocked;
   if (::mkdtemp(name.data()) == nullptr) {
-    throw std::runtime_error("cannot create a temporary directory in " + TempRoot() +
-                             ": " + std::strerror(errno));
+    throw std::runtime_error("cannot create a temporary directory in " + TempRoot() + ": " +
+                             std::strerror(errno));
   }
   path = name;
   std::memcpy(armedPath, path.c_str(), path.size() + 1);
@@ -133,8 +133,6 @@ PrivateDirectory::~PrivateDirectory() {
   }
 }
 
-void PrivateDirectory::Clear() const {
-  RemoveEntries(path.c_str());
-}
+void PrivateDirectory::Clear() const { RemoveEntries(path.c_str()); }
 
 }  // namespace qz::evmon

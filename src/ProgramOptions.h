@@ -18,8 +18,8 @@ constexpr std::int32_t kOptionLevelInfo = 2;
 constexpr std::int32_t kOptionLevelFatal = 3;
 
 struct ProgramOptions {
-  std::string dbPath;   // -d: the database directory
-  std::string logPath;  // -l: the log file; empty means no log
+  std::string dbPath;                        // -d: the database directory
+  std::string logPath;                       // -l: the log file; empty means no log
   std::int32_t logLevel = kOptionLevelInfo;  // -e
   bool showUsage = false;                    // -h, a rejected option, or no -d
   bool showVersion = false;                  // -v
@@ -29,11 +29,10 @@ struct ProgramOptions {
 const char* Usage();
 
 // Scans the arguments with the option string "d:hvl:e:", up to the first
-// operand or "--". The last -d and the last -l win. When -d is missing (and no usage was asked for), it
-// writes "Error: path to LevelDB dir is not specified\n" to standard error;
-// whenever showUsage ends up set, it writes the usage text there, once.
-// Throws the std::invalid_argument of ParseLogLevel at the first bad -e word,
-// scanning nothing after it and writing no usage.
+// operand or "--". The last -d and the last -l win. When -d is missing (and no usage was asked
+// for), it writes "Error: path to LevelDB dir is not specified\n" to standard error; whenever
+// showUsage ends up set, it writes the usage text there, once. Throws the std::invalid_argument of
+// ParseLogLevel at the first bad -e word, scanning nothing after it and writing no usage.
 ProgramOptions ParseOptions(int argc, char* argv[]);
 
 // Maps "trace", "debug", "info" and "fatal", in any case, to their level

@@ -50,14 +50,22 @@ bool NeedsEscape(std::string_view name) {
 // The two-character escape of `byte`, or 0 when it has none.
 char ShortEscape(unsigned char byte) {
   switch (byte) {
-    case '"': return '"';
-    case '\\': return '\\';
-    case '\b': return 'b';
-    case '\t': return 't';
-    case '\n': return 'n';
-    case '\f': return 'f';
-    case '\r': return 'r';
-    default: return 0;
+    case '"':
+      return '"';
+    case '\\':
+      return '\\';
+    case '\b':
+      return 'b';
+    case '\t':
+      return 't';
+    case '\n':
+      return 'n';
+    case '\f':
+      return 'f';
+    case '\r':
+      return 'r';
+    default:
+      return 0;
   }
 }
 

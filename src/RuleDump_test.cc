@@ -30,8 +30,7 @@ TEST_P(OutputEscapeTest, EscapesNameWithFullLength) {
 // tail that the escape check reads.
 INSTANTIATE_TEST_SUITE_P(
     Keys, OutputEscapeTest,
-    ::testing::Values(EscapeCase{"r1", "r1"},
-                      EscapeCase{"", ""},
+    ::testing::Values(EscapeCase{"r1", "r1"}, EscapeCase{"", ""},
                       EscapeCase{std::string("a\0b", 3), R"(a\u0000b)"},
                       EscapeCase{std::string("\0", 1), R"(\u0000)"},
                       EscapeCase{"q\"b\\s/", R"(q\"b\\s/)"},

@@ -18,7 +18,8 @@ void WriteStandardOutput(const char* data, std::size_t size) {
     if (written <= 0) {
       // A write of 0 bytes for a non-empty request reports no error of its own.
       const int error = written < 0 ? errno : EIO;
-      throw std::runtime_error(std::string("Cannot write standard output: ") + std::strerror(error));
+      throw std::runtime_error(std::string("Cannot write standard output: ") +
+                               std::strerror(error));
     }
     data += written;
     size -= static_cast<std::size_t>(written);

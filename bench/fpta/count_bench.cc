@@ -24,7 +24,7 @@ constexpr int kRounds = 5;
 constexpr long kCalls = 1000000;
 constexpr uint64_t kRowsPerGroup = 100;
 
-void Check(int status, const char *what) {
+void Check(int status, const char* what) {
   if (status == FPTA_SUCCESS) return;
   std::fprintf(stderr, "%s: %s\n", what, fpta_strerror(status));
   std::exit(1);
@@ -35,19 +35,24 @@ double Median(std::vector<double> figures) {
   return figures[figures.size() / 2];
 }
 
-double Seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+double Seconds(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
-void Fill(fpta_db *db, uint64_t rows, fpta_name *table, fpta_name *columns) {
+void Fill(fpta_db* db, uint64_t rows, fpta_name* table, fpta_name* columns) {
   fpta_column_set set;
   fpta_column_set_init(&set);
-  Check(fpta_column_describe("id", fptu_uint64, fpta_primary_unique_ordered_obverse, &set), "describe id");
-  Check(fpta_column_describe("code", fptu_uint64, fpta_secondary_unique_ordered_obverse, &set), "describe code");
-  Check(fpta_column_describe("grp", fptu_uint64, fpta_secondary_withdups_ordered_obverse, &set), "describe grp");
-  fpta_txn *txn;
+  Check(fpta_column_describe("id", fptu_uint64, fpta_primary_unique_ordered_obverse, &set),
+        "describe id");
+  Check(fpta_column_describe("code", fptu_uint64, fpta_secondary_unique_ordered_obverse, &set),
+        "describe code");
+  Check(fpta_column_describe("grp", fptu_uint64, fpta_secondary_withdups_ordered_obverse, &set),
+        "describe grp");
+  fpta_txn* txn;
   Check(fpta_transaction_begin(db, fpta_schema, &txn), "begin");
   Check(fpta_table_create(txn, "counted", &set), "create");
   for (int n = 0; n < 3; ++n) Check(fpta_name_refresh_couple(txn, table, &columns[n]), "refresh");
-  fptu_rw *row = fptu_alloc(3, 24);
+  fptu_rw* row = fptu_alloc(3, 24);
   for (uint64_t i = 0; i < rows; ++i) {
     fptu_upsert_uint64(row, 0, i);
     fptu_upsert_uint64(row, 1, rows - i);
@@ -60,26 +65,27 @@ void Fill(fpta_db *db, uint64_t rows, fpta_name *table, fpta_name *columns) {
 
 }  // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   if (argc != 3) {
     std::fprintf(stderr, "usage: fpta-count-bench ROWS DIR\n");
     return 1;
   }
   const uint64_t rows = std::strtoull(argv[1], nullptr, 10);
   const std::string path = std::string(argv[2]) + "/count.fpta";
-  fpta_db *db;
+  fpta_db* db;
   Check(fpta_db_open(path.c_str(), fpta_weak, fpta_regime_default, 0, 0, true, &db), "open");
   fpta_name table, columns[3];
   fpta_table_init(&table, "counted");
-  const char *names[] = {"id", "code", "grp"};
+  const char* names[] = {"id", "code", "grp"};
   for (int n = 0; n < 3; ++n) fpta_column_init(&table, &columns[n], names[n]);
   Fill(db, rows, &table, columns);
 
-  fpta_txn *txn;
+  fpta_txn* txn;
   Check(fpta_transaction_begin(db, fpta_read, &txn), "begin read");
   std::printf("{\"rows\": %llu, ", static_cast<unsigned long long>(rows));
-  fpta_cursor *cursor;
-  Check(fpta_cursor_open(txn, &columns[0], fpta_value_begin(), fpta_value_end(), nullptr, fpta_ascending, &cursor),
+  fpta_cursor* cursor;
+  Check(fpta_cursor_open(txn, &columns[0], fpta_value_begin(), fpta_value_end(), nullptr,
+                         fpta_ascending, &cursor),
         "cursor");
   std::vector<double> calls;
   for (int round = 0; round < kRounds; ++round) {
@@ -90,7 +96,8 @@ int main(int argc, char **argv) {
   Check(fpta_cursor_close(cursor), "close");
   std::printf("\"call_ns\": %.1f, \"count_ns_per_row\": {", Median(calls));
   for (int n = 0; n < 3; ++n) {
-    Check(fpta_cursor_open(txn, &columns[n], fpta_value_begin(), fpta_value_end(), nullptr, fpta_ascending, &cursor),
+    Check(fpta_cursor_open(txn, &columns[n], fpta_value_begin(), fpta_value_end(), nullptr,
+                           fpta_ascending, &cursor),
           "cursor");
     std::vector<double> counts;
     for (int round = 0; round < kRounds; ++round) {

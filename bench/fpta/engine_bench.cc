@@ -35,7 +35,7 @@ constexpr uint64_t kKeyMask = (uint64_t{1} << 63) - 1;
 constexpr size_t kNameBytes = 15;
 constexpr uint64_t kLookupStride = 7919;  // a prime: coprime with every ROWS of 10^k
 constexpr double kFilterThreshold = 0.5;  // the filtered scan keeps rows with fp above it
-constexpr int kSharedLevels = 8;          // and-nodes over the comparison in the shared scan's filter
+constexpr int kSharedLevels = 8;  // and-nodes over the comparison in the shared scan's filter
 
 uint64_t KeyOf(uint64_t i) { return ((i + 1) * kKeyMultiplier) & kKeyMask; }
 double FloatOf(uint64_t i) { return static_cast<double>(KeyOf(i) % 1000) / 1000.0; }
@@ -64,7 +64,9 @@ struct Tally {
     ++rows;
     key_sum += key;
   }
-  bool operator==(const Tally& other) const { return rows == other.rows && key_sum == other.key_sum; }
+  bool operator==(const Tally& other) const {
+    return rows == other.rows && key_sum == other.key_sum;
+  }
 };
 
 Tally Expected(uint64_t rows, bool filtered) {
@@ -127,11 +129,13 @@ Tuple NewRowTuple() {
 class EngineBench {
  public:
   EngineBench(const std::string& dir, uint64_t rows) : rows_(rows) {
-    CheckFpta(fpta_db_open((dir + "/bench.fpta").c_str(), fpta_sync, fpta_regime_default, 0644, 0, true, &db_),
+    CheckFpta(fpta_db_open((dir + "/bench.fpta").c_str(), fpta_sync, fpta_regime_default, 0644, 0,
+                           true, &db_),
               "fpta_db_open");
     CheckFpta(fpta_table_init(&table_, "bench"), "fpta_table_init");
     const char* names[4] = {"key", "name", "fp", "grp"};
-    for (int c = 0; c < 4; ++c) CheckFpta(fpta_column_init(&table_, &columns_[c], names[c]), "fpta_column_init");
+    for (int c = 0; c < 4; ++c)
+      CheckFpta(fpta_column_init(&table_, &columns_[c], names[c]), "fpta_column_init");
     CreateTable();
   }
   ~EngineBench() { CheckFpta(fpta_db_close(db_), "fpta_db_close"); }
@@ -144,7 +148,8 @@ class EngineBench {
     for (int c = 0; c < 4; ++c) numbers[c] = columns_[c].number;
     Tuple pt = NewRowTuple();
     for (uint64_t i = 0; i < rows_; ++i)
-      CheckFpta(fpta_put(txn, &table_, BuildRow(pt.get(), i, names, numbers), fpta_insert), "fpta_put");
+      CheckFpta(fpta_put(txn, &table_, BuildRow(pt.get(), i, names, numbers), fpta_insert),
+                "fpta_put");
     CheckFpta(fpta_transaction_end(txn, false), "fpta_transaction_end (commit)");
     return watch.Seconds();
   }
@@ -173,8 +178,8 @@ class EngineBench {
     Stopwatch watch;
     fpta_txn* txn = Begin(fpta_read);
     fpta_cursor* cursor = nullptr;
-    CheckFpta(fpta_cursor_open(txn, &columns_[0], fpta_value_begin(), fpta_value_end(), filter, fpta_ascending,
-                               &cursor),
+    CheckFpta(fpta_cursor_open(txn, &columns_[0], fpta_value_begin(), fpta_value_end(), filter,
+                               fpta_ascending, &cursor),
               "fpta_cursor_open");
     Tally seen;
     fptu_ro row;
@@ -223,7 +228,8 @@ class EngineBench {
   fpta_txn* Begin(fpta_level level) {
     fpta_txn* txn = nullptr;
     CheckFpta(fpta_transaction_begin(db_, level, &txn), "fpta_transaction_begin");
-    for (fpta_name& column : columns_) CheckFpta(fpta_name_refresh_couple(txn, &table_, &column), "fpta_name_refresh");
+    for (fpta_name& column : columns_)
+      CheckFpta(fpta_name_refresh_couple(txn, &table_, &column), "fpta_name_refresh");
     return txn;
   }
 
@@ -232,10 +238,12 @@ class EngineBench {
     fpta_column_set_init(&set);
     CheckFpta(fpta_column_describe("key", fptu_uint64, fpta_primary_unique_ordered_obverse, &set),
               "fpta_column_describe");
-    CheckFpta(fpta_column_describe("name", fptu_cstr, fpta_index_none, &set), "fpta_column_describe");
-    CheckFpta(fpta_column_describe("fp", fptu_fp64, fpta_index_none, &set), "fpta_column_describe");
-    CheckFpta(fpta_column_describe("grp", fptu_int64, fpta_secondary_withdups_ordered_obverse, &set),
+    CheckFpta(fpta_column_describe("name", fptu_cstr, fpta_index_none, &set),
               "fpta_column_describe");
+    CheckFpta(fpta_column_describe("fp", fptu_fp64, fpta_index_none, &set), "fpta_column_describe");
+    CheckFpta(
+        fpta_column_describe("grp", fptu_int64, fpta_secondary_withdups_ordered_obverse, &set),
+        "fpta_column_describe");
     fpta_txn* txn = nullptr;
     CheckFpta(fpta_transaction_begin(db_, fpta_schema, &txn), "fpta_transaction_begin (schema)");
     CheckFpta(fpta_table_create(txn, "bench", &set), "fpta_table_create");
@@ -268,7 +276,8 @@ class LmdbBench {
   LmdbBench(const std::string& dir, uint64_t rows) : rows_(rows) {
     CheckLmdb(mdb_env_create(&env_), "mdb_env_create");
     CheckLmdb(mdb_env_set_mapsize(env_, size_t{16384} << 20), "mdb_env_set_mapsize");
-    CheckLmdb(mdb_env_open(env_, (dir + "/bench.lmdb").c_str(), MDB_NOSUBDIR, 0644), "mdb_env_open");
+    CheckLmdb(mdb_env_open(env_, (dir + "/bench.lmdb").c_str(), MDB_NOSUBDIR, 0644),
+              "mdb_env_open");
     // The rows are built before the clock starts: the floor times LMDB only.
     const Names names(rows);
     Tuple pt = NewRowTuple();
@@ -382,7 +391,8 @@ int main(int argc, char** argv) {
     const std::vector<fpta_filter> shared = bench.SharedFloatAbove();
     const double shared_scan = bench.Scan(&shared.back());
     std::printf(
-        "{\"insert\": %.9f, \"lookup\": %.9f, \"reads\": %.9f, \"scan\": %.9f, \"filtered_scan\": %.9f, "
+        "{\"insert\": %.9f, \"lookup\": %.9f, \"reads\": %.9f, \"scan\": %.9f, \"filtered_scan\": "
+        "%.9f, "
         "\"shared_scan\": %.9f}\n",
         insert, lookup, reads, scan, filtered_scan, shared_scan);
   } else if (way == "lmdb") {

@@ -22,34 +22,32 @@
 /* ---- module.c: errors and the classes the Python modules supply ---- */
 
 /* Raises the exception of an engine status; returns NULL. */
-PyObject *raise_status(int status);
+PyObject* raise_status(int status);
 /* Raises morvane.ProgrammingError (or SchemaError) with a message; NULL. */
-PyObject *raise_programming(const char *message);
-PyObject *raise_schema(const char *format, ...);
+PyObject* raise_programming(const char* message);
+PyObject* raise_schema(const char* format, ...);
 /* The Row class factory: names tuple -> a Row subclass (a tuple subclass). */
-PyObject *row_class_for(PyObject *names);
+PyObject* row_class_for(PyObject* names);
 
 /* ---- database.c ---- */
 
 typedef struct {
-  PyObject_HEAD
-  fpta_db *db;       /* null once closed */
-  PyObject *layouts; /* table name hash -> the Layout last read (table.c) */
+  PyObject_HEAD fpta_db* db; /* null once closed */
+  PyObject* layouts;         /* table name hash -> the Layout last read (table.c) */
 } DbObject;
 
 typedef struct {
-  PyObject_HEAD
-  DbObject *db;
-  fpta_txn *txn; /* null once ended */
+  PyObject_HEAD DbObject* db;
+  fpta_txn* txn;       /* null once ended */
   unsigned long owner; /* thread that began it */
   int level;
 } TxnObject;
 
 extern PyTypeObject DbType, TxnType;
-PyObject *db_open(PyObject *self, PyObject *args);
+PyObject* db_open(PyObject* self, PyObject* args);
 /* 0 when the transaction may be used by the calling thread, else -1 with
  * ProgrammingError set. */
-int txn_usable(TxnObject *txn);
+int txn_usable(TxnObject* txn);
 
 /* ---- table.c ---- */
 
@@ -57,51 +55,49 @@ int txn_usable(TxnObject *txn);
 typedef struct {
   fpta_name name;
   fptu_type type;
-  unsigned index;   /* fpta_index_type bits */
-  int field;        /* position in a Row; -1 for a composite index */
+  unsigned index; /* fpta_index_type bits */
+  int field;      /* position in a Row; -1 for a composite index */
 } ColumnCore;
 
 /* What rows of a table look like at one schema version: read once per
  * database and version, shared by the tables opened meanwhile. */
 typedef struct {
-  PyObject_HEAD
-  uint64_t version;      /* the schema version it was read at */
-  unsigned count;        /* columns, composite indexes included */
-  ColumnCore *columns;   /* by column number; their names' table unset */
-  unsigned fields;       /* columns that rows hold */
-  unsigned *numbers;     /* column number of each field */
-  PyObject *specs;       /* tuple of (name, type, index) per field */
-  PyObject *positions;   /* dict: name as created and lower-case -> field */
-  PyObject *row_class;
+  PyObject_HEAD uint64_t version; /* the schema version it was read at */
+  unsigned count;                 /* columns, composite indexes included */
+  ColumnCore* columns;            /* by column number; their names' table unset */
+  unsigned fields;                /* columns that rows hold */
+  unsigned* numbers;              /* column number of each field */
+  PyObject* specs;                /* tuple of (name, type, index) per field */
+  PyObject* positions;            /* dict: name as created and lower-case -> field */
+  PyObject* row_class;
 } LayoutObject;
 
 typedef struct {
-  PyObject_HEAD
-  TxnObject *txn;
+  PyObject_HEAD TxnObject* txn;
   fpta_name name;
-  LayoutObject *layout;
+  LayoutObject* layout;
   /* The layout's, borrowed, except columns: this table's own copy, whose
    * names point to this table's name and are resolved in its transaction. */
   unsigned count;
-  ColumnCore *columns;
+  ColumnCore* columns;
   unsigned fields;
-  const unsigned *numbers;
-  PyObject *specs;
-  PyObject *positions;
-  PyObject *row_class;
-  fptu_rw *tuple;        /* scratch space for rows being written */
-  fptu_rw blank;         /* its header while empty */
+  const unsigned* numbers;
+  PyObject* specs;
+  PyObject* positions;
+  PyObject* row_class;
+  fptu_rw* tuple; /* scratch space for rows being written */
+  fptu_rw blank;  /* its header while empty */
 } TableObject;
 
 extern PyTypeObject TableCoreType, LayoutType;
-PyObject *table_open(TxnObject *txn, PyTypeObject *cls, PyObject *name);
+PyObject* table_open(TxnObject* txn, PyTypeObject* cls, PyObject* name);
 /* The row (a mapping or a sequence) as a tuple in table->tuple; 0 or -1. */
-int table_encode(TableObject *table, PyObject *row, fptu_ro *out);
+int table_encode(TableObject* table, PyObject* row, fptu_ro* out);
 /* A Row of the table's class made from a stored row. */
-PyObject *table_decode(TableObject *table, fptu_ro row);
+PyObject* table_decode(TableObject* table, fptu_ro row);
 /* Column number of a field position given by Python (-1: the primary index),
  * checked; -1 with an exception set. */
-int table_column_of(TableObject *table, int field);
+int table_column_of(TableObject* table, int field);
 
 /* ---- values.c ---- */
 
@@ -109,11 +105,11 @@ int table_column_of(TableObject *table, int field);
  * reference, possibly NULL) or into object itself, which the caller keeps
  * alive. TypeError, OverflowError, ValueError as the package promises; -1
  * then. None is refused here (callers decide about nulls). */
-int value_from_object(fptu_type type, PyObject *object, fpta_value *value, PyObject **keep);
+int value_from_object(fptu_type type, PyObject* object, fpta_value* value, PyObject** keep);
 /* The Python value of a field of that column type; a new reference. */
-PyObject *value_to_object(fptu_type type, const fpta_value *value);
+PyObject* value_to_object(fptu_type type, const fpta_value* value);
 /* Adds the value as column's field to the tuple; an engine status. */
-int value_put_field(fptu_rw *tuple, unsigned column, fptu_type type, const fpta_value *value);
+int value_put_field(fptu_rw* tuple, unsigned column, fptu_type type, const fpta_value* value);
 int values_init(void);
 
 /* ---- row.c ---- */
@@ -124,11 +120,12 @@ int rows_init(void);
 /* ---- cursor.c, filters.c ---- */
 
 extern PyTypeObject CursorType;
-PyObject *cursor_open(TableObject *table, PyObject *args, PyObject *kwargs);
+PyObject* cursor_open(TableObject* table, PyObject* args, PyObject* kwargs);
 /* The fpta_filter tree of a comparison tree as morvane._filters flattens it:
  * ("cmp", op, field, value), ("and", a, b), ("or", a, b), ("not", a).
  * *nodes is a PyMem block the caller frees; keep collects the objects the
  * values point into. 0 or -1. */
-int filter_build(TableObject *table, PyObject *spec, fpta_filter **root, fpta_filter **nodes, PyObject *keep);
+int filter_build(TableObject* table, PyObject* spec, fpta_filter** root, fpta_filter** nodes,
+                 PyObject* keep);
 
 #endif /* MORVANE_CORE_H */

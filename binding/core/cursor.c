@@ -6,23 +6,22 @@
 typedef enum { kStanding, kMoving, kDone } Place;
 
 typedef struct {
-  PyObject_HEAD
-  TableObject *table;
-  fpta_cursor *cursor;
-  PyObject *where;      /* a Python predicate, or NULL */
+  PyObject_HEAD TableObject* table;
+  fpta_cursor* cursor;
+  PyObject* where;      /* a Python predicate, or NULL */
   int stop_field;       /* find(): the walk ends at the first row whose */
-  PyObject *stop_value; /* stop_field differs from stop_value (if set) */
+  PyObject* stop_value; /* stop_field differs from stop_value (if set) */
   Place place;          /* kStanding: on a row not returned yet */
   bool on_row;          /* the row last returned is the current one */
 } CursorObject;
 
-static int bound(TableObject *table, int number, PyObject *object, fpta_value *value, fpta_value open_end,
-                 PyObject *keep) {
+static int bound(TableObject* table, int number, PyObject* object, fpta_value* value,
+                 fpta_value open_end, PyObject* keep) {
   if (object == Py_None) {
     *value = open_end;
     return 0;
   }
-  PyObject *held;
+  PyObject* held;
   if (value_from_object(table->columns[number].type, object, value, &held) != 0) return -1;
   if (held == NULL) return 0;
   const int appended = PyList_Append(keep, held);
@@ -30,21 +29,22 @@ static int bound(TableObject *table, int number, PyObject *object, fpta_value *v
   return appended;
 }
 
-PyObject *cursor_open(TableObject *table, PyObject *args, PyObject *kwargs) {
-  static char *keywords[] = {"field", "low", "high", "reverse", "filter", "where", "stop_field", "stop_value", NULL};
+PyObject* cursor_open(TableObject* table, PyObject* args, PyObject* kwargs) {
+  static char* keywords[] = {"field", "low",        "high",       "reverse", "filter",
+                             "where", "stop_field", "stop_value", NULL};
   int field, reverse, stop_field = -1;
   PyObject *low, *high, *spec, *where, *stop_value = Py_None;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "iOOpOO|iO", keywords, &field, &low, &high, &reverse, &spec, &where,
-                                   &stop_field, &stop_value)) {
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "iOOpOO|iO", keywords, &field, &low, &high,
+                                   &reverse, &spec, &where, &stop_field, &stop_value)) {
     return NULL;
   }
   const int number = table_column_of(table, field);
   if (number < 0) return NULL;
-  PyObject *keep = PyList_New(0);
+  PyObject* keep = PyList_New(0);
   if (keep == NULL) return NULL;
   fpta_value from, to;
   fpta_filter *root = NULL, *nodes = NULL;
-  CursorObject *cursor = NULL;
+  CursorObject* cursor = NULL;
   if (bound(table, number, low, &from, fpta_value_begin(), keep) != 0 ||
       bound(table, number, high, &to, fpta_value_end(), keep) != 0 ||
       (spec != Py_None && filter_build(table, spec, &root, &nodes, keep) != 0)) {
@@ -52,7 +52,7 @@ PyObject *cursor_open(TableObject *table, PyObject *args, PyObject *kwargs) {
   }
   cursor = PyObject_New(CursorObject, &CursorType);
   if (cursor == NULL) goto done;
-  cursor->table = (TableObject *)Py_NewRef(table);
+  cursor->table = (TableObject*)Py_NewRef(table);
   cursor->cursor = NULL;
   cursor->where = where != Py_None ? Py_NewRef(where) : NULL;
   cursor->stop_field = stop_field;
@@ -64,8 +64,8 @@ PyObject *cursor_open(TableObject *table, PyObject *args, PyObject *kwargs) {
                                     : reverse                          ? fpta_descending
                                                                        : fpta_ascending;
   /* The engine copies the filter's values: nodes and keep may go after. */
-  const int status = fpta_cursor_open(table->txn->txn, &table->columns[number].name, from, to, root, order,
-                                      &cursor->cursor);
+  const int status = fpta_cursor_open(table->txn->txn, &table->columns[number].name, from, to, root,
+                                      order, &cursor->cursor);
   if (status != FPTA_SUCCESS) {
     Py_CLEAR(cursor);
     raise_status(status);
@@ -73,30 +73,30 @@ PyObject *cursor_open(TableObject *table, PyObject *args, PyObject *kwargs) {
 done:
   PyMem_Free(nodes);
   Py_DECREF(keep);
-  return (PyObject *)cursor;
+  return (PyObject*)cursor;
 }
 
-static int usable(CursorObject *cursor) { return txn_usable(cursor->table->txn); }
+static int usable(CursorObject* cursor) { return txn_usable(cursor->table->txn); }
 
 /* 1: the row is one to return; 0: skip it; -1: an exception. */
-static int wanted(CursorObject *cursor, PyObject *row) {
+static int wanted(CursorObject* cursor, PyObject* row) {
   if (cursor->stop_value != NULL) {
-    const int same =
-        PyObject_RichCompareBool(PyTuple_GET_ITEM(row, cursor->stop_field), cursor->stop_value, Py_EQ);
+    const int same = PyObject_RichCompareBool(PyTuple_GET_ITEM(row, cursor->stop_field),
+                                              cursor->stop_value, Py_EQ);
     if (same <= 0) {
       cursor->place = kDone;
       return same;
     }
   }
   if (cursor->where == NULL) return 1;
-  PyObject *verdict = PyObject_CallOneArg(cursor->where, row);
+  PyObject* verdict = PyObject_CallOneArg(cursor->where, row);
   if (verdict == NULL) return -1;
   const int truth = PyObject_IsTrue(verdict);
   Py_DECREF(verdict);
   return truth;
 }
 
-static PyObject *cursor_next(CursorObject *cursor) {
+static PyObject* cursor_next(CursorObject* cursor) {
   if (usable(cursor) != 0) return NULL;
   cursor->on_row = false;
   while (cursor->place != kDone) {
@@ -107,7 +107,7 @@ static PyObject *cursor_next(CursorObject *cursor) {
     cursor->place = kMoving;
     if (status == FPTA_NODATA) break;
     if (status != FPTA_SUCCESS) return raise_status(status);
-    PyObject *result = table_decode(cursor->table, row);
+    PyObject* result = table_decode(cursor->table, row);
     if (result == NULL) return NULL;
     const int verdict = wanted(cursor, result);
     if (verdict == 1) {
@@ -121,7 +121,7 @@ static PyObject *cursor_next(CursorObject *cursor) {
   return NULL; /* StopIteration */
 }
 
-static PyObject *cursor_update(CursorObject *cursor, PyObject *row) {
+static PyObject* cursor_update(CursorObject* cursor, PyObject* row) {
   if (usable(cursor) != 0) return NULL;
   if (!cursor->on_row) return raise_programming("the cursor has returned no row to update");
   fptu_ro tuple;
@@ -130,7 +130,7 @@ static PyObject *cursor_update(CursorObject *cursor, PyObject *row) {
   return status == FPTA_SUCCESS ? Py_NewRef(Py_None) : raise_status(status);
 }
 
-static PyObject *cursor_delete(CursorObject *cursor, PyObject *unused) {
+static PyObject* cursor_delete(CursorObject* cursor, PyObject* unused) {
   (void)unused;
   if (usable(cursor) != 0) return NULL;
   if (!cursor->on_row) return raise_programming("the cursor has returned no row to delete");
@@ -142,7 +142,7 @@ static PyObject *cursor_delete(CursorObject *cursor, PyObject *unused) {
   Py_RETURN_NONE;
 }
 
-static PyObject *cursor_count(CursorObject *cursor, PyObject *unused) {
+static PyObject* cursor_count(CursorObject* cursor, PyObject* unused) {
   (void)unused;
   if (usable(cursor) != 0) return NULL;
   size_t count;
@@ -150,7 +150,7 @@ static PyObject *cursor_count(CursorObject *cursor, PyObject *unused) {
   return status == FPTA_SUCCESS ? PyLong_FromSize_t(count) : raise_status(status);
 }
 
-static void cursor_dealloc(CursorObject *cursor) {
+static void cursor_dealloc(CursorObject* cursor) {
   /* Closed also after its transaction ended, as the engine wants. */
   if (cursor->cursor != NULL) fpta_cursor_close(cursor->cursor);
   Py_XDECREF(cursor->table);
@@ -161,9 +161,11 @@ static void cursor_dealloc(CursorObject *cursor) {
 
 static PyMethodDef cursor_methods[] = {
     {"update", (PyCFunction)cursor_update, METH_O,
-     "update(row): replaces the row last returned; the scanned index's key must stay (else SchemaError)."},
+     "update(row): replaces the row last returned; the scanned index's key must stay (else "
+     "SchemaError)."},
     {"delete", (PyCFunction)cursor_delete, METH_NOARGS, "delete(): deletes the row last returned."},
-    {"_count", (PyCFunction)cursor_count, METH_NOARGS, "_count() -> int: the rows of the range that pass the filter."},
+    {"_count", (PyCFunction)cursor_count, METH_NOARGS,
+     "_count() -> int: the rows of the range that pass the filter."},
     {NULL, NULL, 0, NULL}};
 
 PyTypeObject CursorType = {
@@ -171,9 +173,12 @@ PyTypeObject CursorType = {
     .tp_basicsize = sizeof(CursorObject),
     .tp_dealloc = (destructor)cursor_dealloc,
     .tp_flags = Py_TPFLAGS_DEFAULT,
-    .tp_doc = "An iterator of the Rows of a scan, in the order of its index (Table.scan and Table.find make them).\n\n"
-              "update(row) replaces and delete() removes the row last returned. Using it after its transaction "
-              "ended raises ProgrammingError.",
+    .tp_doc =
+        "An iterator of the Rows of a scan, in the order of its index (Table.scan and Table.find "
+        "make them).\n\n"
+        "update(row) replaces and delete() removes the row last returned. Using it after its "
+        "transaction "
+        "ended raises ProgrammingError.",
     .tp_iter = PyObject_SelfIter,
     .tp_iternext = (iternextfunc)cursor_next,
     .tp_methods = cursor_methods,

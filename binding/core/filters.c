@@ -3,7 +3,7 @@
  * before the row becomes a Python object. */
 #include "core.h"
 
-static Py_ssize_t count_nodes(PyObject *spec) {
+static Py_ssize_t count_nodes(PyObject* spec) {
   if (!PyTuple_Check(spec) || PyTuple_GET_SIZE(spec) < 2) {
     PyErr_SetString(PyExc_TypeError, "not a filter");
     return -1;
@@ -18,19 +18,22 @@ static Py_ssize_t count_nodes(PyObject *spec) {
   return total;
 }
 
-static fpta_filter *build(TableObject *table, PyObject *spec, fpta_filter **next, PyObject *keep) {
-  fpta_filter *node = (*next)++;
-  const char *kind = PyUnicode_AsUTF8(PyTuple_GET_ITEM(spec, 0));
+static fpta_filter* build(TableObject* table, PyObject* spec, fpta_filter** next, PyObject* keep) {
+  fpta_filter* node = (*next)++;
+  const char* kind = PyUnicode_AsUTF8(PyTuple_GET_ITEM(spec, 0));
   if (kind == NULL) return NULL;
   if (PyTuple_GET_SIZE(spec) == 4) {
     const int op = (int)PyLong_AsLong(PyTuple_GET_ITEM(spec, 1));
     const int number = table_column_of(table, (int)PyLong_AsLong(PyTuple_GET_ITEM(spec, 2)));
     if (number < 0 || PyErr_Occurred()) return NULL;
     PyObject *operand = PyTuple_GET_ITEM(spec, 3), *held;
-    if (operand == Py_None) return PyErr_Format(PyExc_TypeError, "col() compares with values, not None"), NULL;
+    if (operand == Py_None)
+      return PyErr_Format(PyExc_TypeError, "col() compares with values, not None"), NULL;
     node->type = (fpta_filter_bits)op;
     node->node_cmp.left_id = &table->columns[number].name;
-    if (value_from_object(table->columns[number].type, operand, &node->node_cmp.right_value, &held) != 0) return NULL;
+    if (value_from_object(table->columns[number].type, operand, &node->node_cmp.right_value,
+                          &held) != 0)
+      return NULL;
     if (held != NULL) {
       const int appended = PyList_Append(keep, held);
       Py_DECREF(held);
@@ -38,7 +41,7 @@ static fpta_filter *build(TableObject *table, PyObject *spec, fpta_filter **next
     }
     return node;
   }
-  fpta_filter *a = build(table, PyTuple_GET_ITEM(spec, 1), next, keep);
+  fpta_filter* a = build(table, PyTuple_GET_ITEM(spec, 1), next, keep);
   if (a == NULL) return NULL;
   if (kind[0] == 'n') { /* "not" */
     node->type = fpta_node_not;
@@ -46,7 +49,7 @@ static fpta_filter *build(TableObject *table, PyObject *spec, fpta_filter **next
     return node;
   }
   if (PyTuple_GET_SIZE(spec) != 3) return PyErr_Format(PyExc_TypeError, "not a filter"), NULL;
-  fpta_filter *b = build(table, PyTuple_GET_ITEM(spec, 2), next, keep);
+  fpta_filter* b = build(table, PyTuple_GET_ITEM(spec, 2), next, keep);
   if (b == NULL) return NULL;
   node->type = kind[0] == 'a' ? fpta_node_and : fpta_node_or;
   node->node_and.a = a;
@@ -54,13 +57,14 @@ static fpta_filter *build(TableObject *table, PyObject *spec, fpta_filter **next
   return node;
 }
 
-int filter_build(TableObject *table, PyObject *spec, fpta_filter **root, fpta_filter **nodes, PyObject *keep) {
+int filter_build(TableObject* table, PyObject* spec, fpta_filter** root, fpta_filter** nodes,
+                 PyObject* keep) {
   *root = *nodes = NULL;
   const Py_ssize_t count = count_nodes(spec);
   if (count < 0) return -1;
   *nodes = PyMem_Calloc((size_t)count, sizeof(fpta_filter));
   if (*nodes == NULL) return PyErr_NoMemory(), -1;
-  fpta_filter *next = *nodes;
+  fpta_filter* next = *nodes;
   *root = build(table, spec, &next, keep);
   return *root != NULL ? 0 : -1;
 }

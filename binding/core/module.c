@@ -3,30 +3,30 @@
  * factory that morvane's Python modules hand over with _bind(). */
 #include "core.h"
 
-static PyObject *error_for;        /* status -> exception instance */
-static PyObject *programming_error; /* morvane.ProgrammingError */
-static PyObject *schema_error;      /* morvane.SchemaError */
-static PyObject *row_factory;       /* names -> Row subclass */
+static PyObject* error_for;         /* status -> exception instance */
+static PyObject* programming_error; /* morvane.ProgrammingError */
+static PyObject* schema_error;      /* morvane.SchemaError */
+static PyObject* row_factory;       /* names -> Row subclass */
 
-PyObject *raise_status(int status) {
+PyObject* raise_status(int status) {
   if (error_for == NULL) {
     PyErr_Format(PyExc_RuntimeError, "libfpta status %d: %s", status, fpta_strerror(status));
     return NULL;
   }
-  PyObject *error = PyObject_CallFunction(error_for, "i", status);
+  PyObject* error = PyObject_CallFunction(error_for, "i", status);
   if (error != NULL) {
-    PyErr_SetObject((PyObject *)Py_TYPE(error), error);
+    PyErr_SetObject((PyObject*)Py_TYPE(error), error);
     Py_DECREF(error);
   }
   return NULL;
 }
 
-PyObject *raise_programming(const char *message) {
+PyObject* raise_programming(const char* message) {
   PyErr_SetString(programming_error != NULL ? programming_error : PyExc_RuntimeError, message);
   return NULL;
 }
 
-PyObject *raise_schema(const char *format, ...) {
+PyObject* raise_schema(const char* format, ...) {
   va_list arguments;
   va_start(arguments, format);
   PyErr_FormatV(schema_error != NULL ? schema_error : PyExc_RuntimeError, format, arguments);
@@ -34,15 +34,16 @@ PyObject *raise_schema(const char *format, ...) {
   return NULL;
 }
 
-PyObject *row_class_for(PyObject *names) {
+PyObject* row_class_for(PyObject* names) {
   if (row_factory == NULL) return raise_programming("morvane._core is used without morvane");
   return PyObject_CallOneArg(row_factory, names);
 }
 
-static PyObject *bind(PyObject *module, PyObject *args) {
+static PyObject* bind(PyObject* module, PyObject* args) {
   (void)module;
   PyObject *errors, *rows;
-  if (!PyArg_ParseTuple(args, "OOOO", &errors, &programming_error, &schema_error, &rows)) return NULL;
+  if (!PyArg_ParseTuple(args, "OOOO", &errors, &programming_error, &schema_error, &rows))
+    return NULL;
   Py_INCREF(programming_error);
   Py_INCREF(schema_error);
   error_for = errors;
@@ -52,7 +53,7 @@ static PyObject *bind(PyObject *module, PyObject *args) {
   Py_RETURN_NONE;
 }
 
-static PyObject *strerror_of(PyObject *module, PyObject *args) {
+static PyObject* strerror_of(PyObject* module, PyObject* args) {
   (void)module;
   int status;
   if (!PyArg_ParseTuple(args, "i", &status)) return NULL;
@@ -61,9 +62,12 @@ static PyObject *strerror_of(PyObject *module, PyObject *args) {
 
 static PyMethodDef functions[] = {
     {"open_database", db_open, METH_VARARGS,
-     "open_database(path: bytes, durability: int, megabytes: int, alterable: bool) -> DatabaseCore"},
-    {"strerror", strerror_of, METH_VARARGS, "strerror(status: int) -> str: the engine's text of a status code."},
-    {"_bind", bind, METH_VARARGS, "Hands over error_for, ProgrammingError, SchemaError and the Row factory."},
+     "open_database(path: bytes, durability: int, megabytes: int, alterable: bool) -> "
+     "DatabaseCore"},
+    {"strerror", strerror_of, METH_VARARGS,
+     "strerror(status: int) -> str: the engine's text of a status code."},
+    {"_bind", bind, METH_VARARGS,
+     "Hands over error_for, ProgrammingError, SchemaError and the Row factory."},
     {NULL, NULL, 0, NULL}};
 
 static struct PyModuleDef module_definition = {
@@ -74,41 +78,65 @@ static struct PyModuleDef module_definition = {
     .m_methods = functions,
 };
 
-#define STATUS(name) {#name, name}
+#define STATUS(name) \
+  { #name, name }
 static const struct {
-  const char *name;
+  const char* name;
   int value;
 } statuses[] = {
-    STATUS(FPTA_SUCCESS),   STATUS(FPTA_NODATA),   STATUS(FPTA_NOTFOUND), STATUS(FPTA_EINVAL),
-    STATUS(FPTA_EEXIST),    STATUS(FPTA_ENOIMP),   STATUS(FPTU_ENOSPACE), STATUS(FPTU_ETOOLONG),
-    STATUS(FPTA_ETOOMANY),  STATUS(FPTA_ETYPE),    STATUS(FPTA_ECOLUMN),  STATUS(FPTA_ENOKEY),
+    STATUS(FPTA_SUCCESS),    STATUS(FPTA_NODATA),       STATUS(FPTA_NOTFOUND),
+    STATUS(FPTA_EINVAL),     STATUS(FPTA_EEXIST),       STATUS(FPTA_ENOIMP),
+    STATUS(FPTU_ENOSPACE),   STATUS(FPTU_ETOOLONG),     STATUS(FPTA_ETOOMANY),
+    STATUS(FPTA_ETYPE),      STATUS(FPTA_ECOLUMN),      STATUS(FPTA_ENOKEY),
     STATUS(FPTA_ETXNFAILED), STATUS(FPTA_EKEYMISMATCH),
 };
 
 /* The engine's enumerators the Python modules use, by their C names. */
-#define ENUMERATOR(name) {#name, name}
+#define ENUMERATOR(name) \
+  { #name, name }
 static const struct {
-  const char *name;
+  const char* name;
   int value;
 } enumerators[] = {
-    ENUMERATOR(fptu_uint16),         ENUMERATOR(fptu_int32),        ENUMERATOR(fptu_uint32),
-    ENUMERATOR(fptu_fp32),           ENUMERATOR(fptu_int64),        ENUMERATOR(fptu_uint64),
-    ENUMERATOR(fptu_fp64),           ENUMERATOR(fptu_datetime),     ENUMERATOR(fptu_96),
-    ENUMERATOR(fptu_128),            ENUMERATOR(fptu_160),          ENUMERATOR(fptu_256),
-    ENUMERATOR(fptu_cstr),           ENUMERATOR(fptu_opaque),       ENUMERATOR(fpta_index_funique),
-    ENUMERATOR(fpta_index_fordered), ENUMERATOR(fpta_index_fobverse), ENUMERATOR(fpta_index_fsecondary),
-    ENUMERATOR(fpta_index_fnullable), ENUMERATOR(fpta_readonly),    ENUMERATOR(fpta_sync),
-    ENUMERATOR(fpta_lazy),           ENUMERATOR(fpta_weak),         ENUMERATOR(fpta_read),
-    ENUMERATOR(fpta_write),          ENUMERATOR(fpta_schema),       ENUMERATOR(fpta_node_lt),
-    ENUMERATOR(fpta_node_le),        ENUMERATOR(fpta_node_gt),      ENUMERATOR(fpta_node_ge),
-    ENUMERATOR(fpta_node_eq),        ENUMERATOR(fpta_node_ne),
+    ENUMERATOR(fptu_uint16),
+    ENUMERATOR(fptu_int32),
+    ENUMERATOR(fptu_uint32),
+    ENUMERATOR(fptu_fp32),
+    ENUMERATOR(fptu_int64),
+    ENUMERATOR(fptu_uint64),
+    ENUMERATOR(fptu_fp64),
+    ENUMERATOR(fptu_datetime),
+    ENUMERATOR(fptu_96),
+    ENUMERATOR(fptu_128),
+    ENUMERATOR(fptu_160),
+    ENUMERATOR(fptu_256),
+    ENUMERATOR(fptu_cstr),
+    ENUMERATOR(fptu_opaque),
+    ENUMERATOR(fpta_index_funique),
+    ENUMERATOR(fpta_index_fordered),
+    ENUMERATOR(fpta_index_fobverse),
+    ENUMERATOR(fpta_index_fsecondary),
+    ENUMERATOR(fpta_index_fnullable),
+    ENUMERATOR(fpta_readonly),
+    ENUMERATOR(fpta_sync),
+    ENUMERATOR(fpta_lazy),
+    ENUMERATOR(fpta_weak),
+    ENUMERATOR(fpta_read),
+    ENUMERATOR(fpta_write),
+    ENUMERATOR(fpta_schema),
+    ENUMERATOR(fpta_node_lt),
+    ENUMERATOR(fpta_node_le),
+    ENUMERATOR(fpta_node_gt),
+    ENUMERATOR(fpta_node_ge),
+    ENUMERATOR(fpta_node_eq),
+    ENUMERATOR(fpta_node_ne),
 };
 
-static int add_enumerators(PyObject *module) {
-  PyObject *table = PyDict_New();
+static int add_enumerators(PyObject* module) {
+  PyObject* table = PyDict_New();
   if (table == NULL) return -1;
   for (size_t i = 0; i < sizeof(enumerators) / sizeof(enumerators[0]); ++i) {
-    PyObject *value = PyLong_FromLong(enumerators[i].value);
+    PyObject* value = PyLong_FromLong(enumerators[i].value);
     const int set = value != NULL ? PyDict_SetItemString(table, enumerators[i].name, value) : -1;
     Py_XDECREF(value);
     if (set != 0) {
@@ -121,23 +149,23 @@ static int add_enumerators(PyObject *module) {
 
 PyMODINIT_FUNC PyInit__core(void) {
   if (values_init() != 0) return NULL;
-  PyTypeObject *types[] = {&DbType, &TxnType, &TableCoreType, &CursorType};
+  PyTypeObject* types[] = {&DbType, &TxnType, &TableCoreType, &CursorType};
   for (size_t i = 0; i < sizeof(types) / sizeof(types[0]); ++i) {
     if (PyType_Ready(types[i]) != 0) return NULL;
   }
   if (PyType_Ready(&LayoutType) != 0 || rows_init() != 0) return NULL;
-  PyObject *module = PyModule_Create(&module_definition);
+  PyObject* module = PyModule_Create(&module_definition);
   if (module == NULL) return NULL;
   for (size_t i = 0; i < sizeof(statuses) / sizeof(statuses[0]); ++i) {
     if (PyModule_AddIntConstant(module, statuses[i].name, statuses[i].value) != 0) goto fail;
   }
   if (add_enumerators(module) != 0) goto fail;
   Py_INCREF(&RowBaseType);
-  if (PyModule_AddObject(module, "RowBase", (PyObject *)&RowBaseType) != 0) goto fail;
-  const char *type_names[] = {"DatabaseCore", "TransactionCore", "TableCore", "Cursor"};
+  if (PyModule_AddObject(module, "RowBase", (PyObject*)&RowBaseType) != 0) goto fail;
+  const char* type_names[] = {"DatabaseCore", "TransactionCore", "TableCore", "Cursor"};
   for (size_t i = 0; i < sizeof(types) / sizeof(types[0]); ++i) {
     Py_INCREF(types[i]);
-    if (PyModule_AddObject(module, type_names[i], (PyObject *)types[i]) != 0) goto fail;
+    if (PyModule_AddObject(module, type_names[i], (PyObject*)types[i]) != 0) goto fail;
   }
   return module;
 fail:

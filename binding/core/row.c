@@ -5,15 +5,15 @@
  * interpreter's slower paths. */
 #include "core.h"
 
-static PyObject *index_name;
+static PyObject* index_name;
 
-static PyObject *row_subscript(PyObject *row, PyObject *key) {
+static PyObject* row_subscript(PyObject* row, PyObject* key) {
   if (!PyUnicode_Check(key)) return PyTuple_Type.tp_as_mapping->mp_subscript(row, key);
-  PyObject *index = PyObject_GetAttr((PyObject *)Py_TYPE(row), index_name);
+  PyObject* index = PyObject_GetAttr((PyObject*)Py_TYPE(row), index_name);
   if (index == NULL) return NULL;
-  PyObject *position = PyDict_Check(index) ? PyDict_GetItemWithError(index, key) : NULL;
+  PyObject* position = PyDict_Check(index) ? PyDict_GetItemWithError(index, key) : NULL;
   if (position == NULL && !PyErr_Occurred() && PyDict_Check(index)) {
-    PyObject *lower = PyObject_CallMethod(key, "lower", NULL);
+    PyObject* lower = PyObject_CallMethod(key, "lower", NULL);
     if (lower != NULL) {
       position = PyDict_GetItemWithError(index, lower);
       Py_DECREF(lower);

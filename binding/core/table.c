@@ -7,27 +7,29 @@
 
 /* ---- opening ---- */
 
-static bool is_nullable(const ColumnCore *column) { return (column->index & fpta_index_fnullable) != 0; }
+static bool is_nullable(const ColumnCore* column) {
+  return (column->index & fpta_index_fnullable) != 0;
+}
 
 static bool is_primary(unsigned index) {
   return (index & (fpta_index_funique | fpta_index_fordered | fpta_index_fobverse)) != 0 &&
          (index & fpta_index_fsecondary) == 0;
 }
 
-static int describe(LayoutObject *layout, const fpta_column_info *info, size_t count) {
+static int describe(LayoutObject* layout, const fpta_column_info* info, size_t count) {
   layout->columns = PyMem_Calloc(count, sizeof(ColumnCore));
   layout->numbers = PyMem_Calloc(count, sizeof(unsigned));
   layout->positions = PyDict_New();
   PyObject *names = PyList_New(0), *specs = PyList_New(0);
   int result = -1;
-  if (layout->columns == NULL || layout->numbers == NULL || layout->positions == NULL || names == NULL ||
-      specs == NULL) {
+  if (layout->columns == NULL || layout->numbers == NULL || layout->positions == NULL ||
+      names == NULL || specs == NULL) {
     PyErr_NoMemory();
     goto done;
   }
   layout->count = (unsigned)count;
   for (size_t number = 0; number < count; ++number) {
-    ColumnCore *column = &layout->columns[number];
+    ColumnCore* column = &layout->columns[number];
     /* A name resolved by its hash, as fpta_column_init would make it. */
     column->name.shove = info[number].shove;
     column->type = info[number].type;
@@ -36,14 +38,15 @@ static int describe(LayoutObject *layout, const fpta_column_info *info, size_t c
     if (column->type == fptu_null) continue; /* a composite index */
     column->field = (int)layout->fields;
     layout->numbers[layout->fields++] = (unsigned)number;
-    PyObject *name = info[number].name[0] != '\0' ? PyUnicode_FromString(info[number].name)
+    PyObject* name = info[number].name[0] != '\0' ? PyUnicode_FromString(info[number].name)
                                                   : PyUnicode_FromFormat("#%u", (unsigned)number);
     if (name == NULL) goto done;
-    PyObject *lower = PyObject_CallMethod(name, "lower", NULL);
-    PyObject *field = PyLong_FromLong(column->field);
-    PyObject *spec = Py_BuildValue("(Oii)", name, (int)column->type, (int)column->index);
-    const bool ok = lower != NULL && field != NULL && spec != NULL && PyList_Append(names, name) == 0 &&
-                    PyList_Append(specs, spec) == 0 && PyDict_SetItem(layout->positions, name, field) == 0 &&
+    PyObject* lower = PyObject_CallMethod(name, "lower", NULL);
+    PyObject* field = PyLong_FromLong(column->field);
+    PyObject* spec = Py_BuildValue("(Oii)", name, (int)column->type, (int)column->index);
+    const bool ok = lower != NULL && field != NULL && spec != NULL &&
+                    PyList_Append(names, name) == 0 && PyList_Append(specs, spec) == 0 &&
+                    PyDict_SetItem(layout->positions, name, field) == 0 &&
                     PyDict_SetItem(layout->positions, lower, field) == 0;
     Py_XDECREF(lower);
     Py_XDECREF(field);
@@ -51,7 +54,7 @@ static int describe(LayoutObject *layout, const fpta_column_info *info, size_t c
     Py_DECREF(name);
     if (!ok) goto done;
   }
-  PyObject *names_tuple = PyList_AsTuple(names);
+  PyObject* names_tuple = PyList_AsTuple(names);
   if (names_tuple == NULL) goto done;
   layout->row_class = row_class_for(names_tuple);
   Py_DECREF(names_tuple);
@@ -63,12 +66,12 @@ done:
   return result;
 }
 
-static LayoutObject *read_layout(TxnObject *txn, fpta_name *name) {
-  fpta_column_info *info = NULL;
+static LayoutObject* read_layout(TxnObject* txn, fpta_name* name) {
+  fpta_column_info* info = NULL;
   size_t count = 0;
   const int status = fpta_table_columns(txn->txn, name, &info, &count);
-  if (status != FPTA_SUCCESS) return (LayoutObject *)raise_status(status);
-  LayoutObject *layout = PyObject_New(LayoutObject, &LayoutType);
+  if (status != FPTA_SUCCESS) return (LayoutObject*)raise_status(status);
+  LayoutObject* layout = PyObject_New(LayoutObject, &LayoutType);
   if (layout != NULL) {
     layout->version = name->version;
     layout->count = layout->fields = 0;
@@ -85,35 +88,36 @@ static LayoutObject *read_layout(TxnObject *txn, fpta_name *name) {
  * cached one when it was read at that version. A schema transaction's own
  * versions may be abandoned, and reused by a later commit, so what it reads
  * is not cached. */
-static LayoutObject *layout_of(TxnObject *txn, fpta_name *name) {
+static LayoutObject* layout_of(TxnObject* txn, fpta_name* name) {
   const int status = fpta_name_refresh(txn->txn, name);
-  if (status != FPTA_SUCCESS) return (LayoutObject *)raise_status(status);
-  PyObject *key = PyLong_FromUnsignedLongLong(name->shove);
+  if (status != FPTA_SUCCESS) return (LayoutObject*)raise_status(status);
+  PyObject* key = PyLong_FromUnsignedLongLong(name->shove);
   if (key == NULL) return NULL;
-  LayoutObject *layout = (LayoutObject *)PyDict_GetItemWithError(txn->db->layouts, key);
+  LayoutObject* layout = (LayoutObject*)PyDict_GetItemWithError(txn->db->layouts, key);
   if (layout != NULL && layout->version == name->version) {
     Py_DECREF(key);
-    return (LayoutObject *)Py_NewRef(layout);
+    return (LayoutObject*)Py_NewRef(layout);
   }
   layout = PyErr_Occurred() ? NULL : read_layout(txn, name);
-  if (layout != NULL && txn->level != fpta_schema && PyDict_SetItem(txn->db->layouts, key, (PyObject *)layout) != 0) {
+  if (layout != NULL && txn->level != fpta_schema &&
+      PyDict_SetItem(txn->db->layouts, key, (PyObject*)layout) != 0) {
     Py_CLEAR(layout);
   }
   Py_DECREF(key);
   return layout;
 }
 
-PyObject *table_open(TxnObject *txn, PyTypeObject *cls, PyObject *name) {
-  const char *text = PyUnicode_AsUTF8(name);
+PyObject* table_open(TxnObject* txn, PyTypeObject* cls, PyObject* name) {
+  const char* text = PyUnicode_AsUTF8(name);
   if (text == NULL) return NULL;
-  TableObject *table = (TableObject *)cls->tp_alloc(cls, 0);
+  TableObject* table = (TableObject*)cls->tp_alloc(cls, 0);
   if (table == NULL) return NULL;
-  table->txn = (TxnObject *)Py_NewRef(txn);
+  table->txn = (TxnObject*)Py_NewRef(txn);
   if (fpta_table_init(&table->name, text) != FPTA_SUCCESS) {
     Py_DECREF(table);
     return PyErr_Format(PyExc_ValueError, "%R is not a valid table name", name);
   }
-  LayoutObject *layout = layout_of(txn, &table->name);
+  LayoutObject* layout = layout_of(txn, &table->name);
   if (layout == NULL) {
     Py_DECREF(table);
     return NULL;
@@ -125,25 +129,26 @@ PyObject *table_open(TxnObject *txn, PyTypeObject *cls, PyObject *name) {
     return PyErr_NoMemory();
   }
   memcpy(table->columns, layout->columns, sizeof(ColumnCore) * layout->count);
-  for (unsigned number = 0; number < layout->count; ++number) table->columns[number].name.table = &table->name;
+  for (unsigned number = 0; number < layout->count; ++number)
+    table->columns[number].name.table = &table->name;
   table->count = layout->count;
   table->fields = layout->fields;
   table->numbers = layout->numbers;
   table->specs = layout->specs;
   table->positions = layout->positions;
   table->row_class = layout->row_class;
-  return (PyObject *)table;
+  return (PyObject*)table;
 }
 
-static void table_dealloc(TableObject *table) {
+static void table_dealloc(TableObject* table) {
   Py_XDECREF(table->txn);
   Py_XDECREF(table->layout);
   PyMem_Free(table->columns);
   free(table->tuple);
-  Py_TYPE(table)->tp_free((PyObject *)table);
+  Py_TYPE(table)->tp_free((PyObject*)table);
 }
 
-static void layout_dealloc(LayoutObject *layout) {
+static void layout_dealloc(LayoutObject* layout) {
   Py_XDECREF(layout->specs);
   Py_XDECREF(layout->positions);
   Py_XDECREF(layout->row_class);
@@ -160,7 +165,7 @@ PyTypeObject LayoutType = {
     .tp_doc = "The columns of a table at one schema version.",
 };
 
-int table_column_of(TableObject *table, int field) {
+int table_column_of(TableObject* table, int field) {
   if (field < 0) {
     for (unsigned number = 0; number < table->count; ++number) {
       if (is_primary(table->columns[number].index)) return (int)number;
@@ -177,7 +182,7 @@ int table_column_of(TableObject *table, int field) {
 
 /* ---- rows in ---- */
 
-static int scratch_tuple(TableObject *table) {
+static int scratch_tuple(TableObject* table) {
   if (table->tuple == NULL) {
     const size_t items = table->count + 1;
     table->tuple = fptu_alloc(items, fpta_max_row_bytes - (items + 1) * sizeof(fptu_unit));
@@ -194,16 +199,17 @@ static int scratch_tuple(TableObject *table) {
   return 0;
 }
 
-static int put_field(TableObject *table, unsigned field, PyObject *object) {
+static int put_field(TableObject* table, unsigned field, PyObject* object) {
   const unsigned number = table->numbers[field];
-  const ColumnCore *column = &table->columns[number];
+  const ColumnCore* column = &table->columns[number];
   if (object == NULL || object == Py_None) {
     if (is_nullable(column)) return 0;
-    raise_schema("column %R takes no null value", PyTuple_GET_ITEM(PyTuple_GET_ITEM(table->specs, field), 0));
+    raise_schema("column %R takes no null value",
+                 PyTuple_GET_ITEM(PyTuple_GET_ITEM(table->specs, field), 0));
     return -1;
   }
   fpta_value value;
-  PyObject *keep;
+  PyObject* keep;
   if (value_from_object(column->type, object, &value, &keep) != 0) return -1;
   const int status = value_put_field(table->tuple, number, column->type, &value);
   Py_XDECREF(keep);
@@ -214,14 +220,14 @@ static int put_field(TableObject *table, unsigned field, PyObject *object) {
   return 0;
 }
 
-static int field_of_key(TableObject *table, PyObject *key) {
+static int field_of_key(TableObject* table, PyObject* key) {
   if (!PyUnicode_Check(key)) {
     PyErr_Format(PyExc_TypeError, "column names are str, not %.100s", Py_TYPE(key)->tp_name);
     return -1;
   }
-  PyObject *field = PyDict_GetItemWithError(table->positions, key);
+  PyObject* field = PyDict_GetItemWithError(table->positions, key);
   if (field == NULL && !PyErr_Occurred()) {
-    PyObject *lower = PyObject_CallMethod(key, "lower", NULL);
+    PyObject* lower = PyObject_CallMethod(key, "lower", NULL);
     if (lower == NULL) return -1;
     field = PyDict_GetItemWithError(table->positions, lower);
     Py_DECREF(lower);
@@ -233,12 +239,12 @@ static int field_of_key(TableObject *table, PyObject *key) {
   return (int)PyLong_AsLong(field);
 }
 
-static int encode_mapping(TableObject *table, PyObject *row, PyObject **values) {
-  PyObject *items = PyDict_Check(row) ? PyDict_Items(row) : PyMapping_Items(row);
+static int encode_mapping(TableObject* table, PyObject* row, PyObject** values) {
+  PyObject* items = PyDict_Check(row) ? PyDict_Items(row) : PyMapping_Items(row);
   if (items == NULL) return -1;
   int result = 0;
   for (Py_ssize_t i = 0; result == 0 && i < PyList_GET_SIZE(items); ++i) {
-    PyObject *item = PyList_GET_ITEM(items, i);
+    PyObject* item = PyList_GET_ITEM(items, i);
     if (!PyTuple_Check(item) || PyTuple_GET_SIZE(item) != 2) {
       PyErr_SetString(PyExc_TypeError, "a row mapping's items() gives (name, value) pairs");
       result = -1;
@@ -261,8 +267,8 @@ static int encode_mapping(TableObject *table, PyObject *row, PyObject **values) 
   return result;
 }
 
-static int encode_sequence(TableObject *table, PyObject *row) {
-  PyObject *fast = PySequence_Fast(row, "a row is a mapping or a sequence");
+static int encode_sequence(TableObject* table, PyObject* row) {
+  PyObject* fast = PySequence_Fast(row, "a row is a mapping or a sequence");
   if (fast == NULL) return -1;
   int result = 0;
   if ((size_t)PySequence_Fast_GET_SIZE(fast) != table->fields) {
@@ -277,18 +283,21 @@ static int encode_sequence(TableObject *table, PyObject *row) {
   return result;
 }
 
-int table_encode(TableObject *table, PyObject *row, fptu_ro *out) {
+int table_encode(TableObject* table, PyObject* row, fptu_ro* out) {
   if (scratch_tuple(table) != 0) return -1;
   int result;
-  if (PyDict_Check(row) || (!PyTuple_CheckExact(row) && !PyList_Check(row) && PyObject_HasAttrString(row, "keys"))) {
-    PyObject *stack[64];
-    PyObject **values = table->fields <= 64 ? stack : PyMem_Calloc(table->fields, sizeof(PyObject *));
+  if (PyDict_Check(row) ||
+      (!PyTuple_CheckExact(row) && !PyList_Check(row) && PyObject_HasAttrString(row, "keys"))) {
+    PyObject* stack[64];
+    PyObject** values =
+        table->fields <= 64 ? stack : PyMem_Calloc(table->fields, sizeof(PyObject*));
     if (values == NULL) return PyErr_NoMemory(), -1;
-    memset(values, 0, sizeof(PyObject *) * table->fields);
+    memset(values, 0, sizeof(PyObject*) * table->fields);
     result = encode_mapping(table, row, values);
     if (values != stack) PyMem_Free(values);
   } else if (PyUnicode_Check(row) || PyBytes_Check(row) || PyByteArray_Check(row)) {
-    PyErr_Format(PyExc_TypeError, "a row is a mapping or a sequence, not %.100s", Py_TYPE(row)->tp_name);
+    PyErr_Format(PyExc_TypeError, "a row is a mapping or a sequence, not %.100s",
+                 Py_TYPE(row)->tp_name);
     result = -1;
   } else {
     result = encode_sequence(table, row);
@@ -299,25 +308,25 @@ int table_encode(TableObject *table, PyObject *row, fptu_ro *out) {
 
 /* ---- rows out ---- */
 
-PyObject *table_decode(TableObject *table, fptu_ro row) {
-  PyTypeObject *cls = (PyTypeObject *)table->row_class;
-  PyObject *result = cls->tp_alloc(cls, (Py_ssize_t)table->fields);
+PyObject* table_decode(TableObject* table, fptu_ro row) {
+  PyTypeObject* cls = (PyTypeObject*)table->row_class;
+  PyObject* result = cls->tp_alloc(cls, (Py_ssize_t)table->fields);
   if (result == NULL) return NULL;
-  const fptu_unit *units = row.units;
+  const fptu_unit* units = row.units;
   const size_t items = row.total_bytes >= sizeof(fptu_unit) ? units[0].varlen.tuple_items : 0;
   const size_t headers = items < row.total_bytes / sizeof(fptu_unit) ? items : 0;
   for (size_t i = 1; i <= headers; ++i) {
-    const fptu_field *field = &units[i].field;
+    const fptu_field* field = &units[i].field;
     const unsigned number = field->ct >> fpta_column_typeid_bits;
     if (number >= table->count) continue; /* a removed field */
-    const ColumnCore *column = &table->columns[number];
+    const ColumnCore* column = &table->columns[number];
     const int position = column->field;
     if (position < 0 || PyTuple_GET_ITEM(result, position) != NULL ||
         (fptu_type)(field->ct & fpta_column_typeid_mask) != column->type) {
       continue;
     }
     const fpta_value value = fpta_field2value(field);
-    PyObject *object = value_to_object(column->type, &value);
+    PyObject* object = value_to_object(column->type, &value);
     if (object == NULL) {
       Py_DECREF(result);
       return NULL;
@@ -325,37 +334,46 @@ PyObject *table_decode(TableObject *table, fptu_ro row) {
     PyTuple_SET_ITEM(result, position, object);
   }
   for (unsigned position = 0; position < table->fields; ++position) {
-    if (PyTuple_GET_ITEM(result, position) == NULL) PyTuple_SET_ITEM(result, position, Py_NewRef(Py_None));
+    if (PyTuple_GET_ITEM(result, position) == NULL)
+      PyTuple_SET_ITEM(result, position, Py_NewRef(Py_None));
   }
   return result;
 }
 
 /* ---- methods ---- */
 
-#define USABLE(table)                             \
-  do {                                            \
+#define USABLE(table)                               \
+  do {                                              \
     if (txn_usable((table)->txn) != 0) return NULL; \
   } while (0)
 
-static PyObject *status_result(int status) { return status == FPTA_SUCCESS ? Py_NewRef(Py_None) : raise_status(status); }
+static PyObject* status_result(int status) {
+  return status == FPTA_SUCCESS ? Py_NewRef(Py_None) : raise_status(status);
+}
 
-static PyObject *put(TableObject *table, PyObject *row, fpta_put_options op) {
+static PyObject* put(TableObject* table, PyObject* row, fpta_put_options op) {
   USABLE(table);
   fptu_ro tuple;
   if (table_encode(table, row, &tuple) != 0) return NULL;
   return status_result(fpta_put(table->txn->txn, &table->name, tuple, op));
 }
 
-static PyObject *table_insert(TableObject *table, PyObject *row) { return put(table, row, fpta_insert); }
-static PyObject *table_update(TableObject *table, PyObject *row) { return put(table, row, fpta_update); }
-static PyObject *table_upsert(TableObject *table, PyObject *row) { return put(table, row, fpta_upsert); }
+static PyObject* table_insert(TableObject* table, PyObject* row) {
+  return put(table, row, fpta_insert);
+}
+static PyObject* table_update(TableObject* table, PyObject* row) {
+  return put(table, row, fpta_update);
+}
+static PyObject* table_upsert(TableObject* table, PyObject* row) {
+  return put(table, row, fpta_upsert);
+}
 
 /* Each row is inserted as it comes; a refused one deletes those inserted
  * before it, from copies of their tuples, which leaves the table as it was.
  * The copies lie one after another, each after a 4-byte length: tuples are
  * whole units, so each stays 4-byte aligned. */
-static void undo_inserts(TableObject *table, const char *copies, size_t used) {
-  size_t *starts = PyMem_Malloc(sizeof(size_t) * (used / (2 * sizeof(uint32_t)) + 1));
+static void undo_inserts(TableObject* table, const char* copies, size_t used) {
+  size_t* starts = PyMem_Malloc(sizeof(size_t) * (used / (2 * sizeof(uint32_t)) + 1));
   size_t count = 0;
   for (size_t at = 0; starts != NULL && at < used; ++count) {
     uint32_t size;
@@ -366,20 +384,20 @@ static void undo_inserts(TableObject *table, const char *copies, size_t used) {
   while (starts != NULL && count-- > 0) {
     uint32_t size;
     memcpy(&size, copies + starts[count], sizeof(size));
-    const fptu_ro tuple = {{(const fptu_unit *)(copies + starts[count] + sizeof(size)), size}};
+    const fptu_ro tuple = {{(const fptu_unit*)(copies + starts[count] + sizeof(size)), size}};
     fpta_delete(table->txn->txn, &table->name, tuple);
   }
   PyMem_Free(starts);
 }
 
-static PyObject *table_insert_many(TableObject *table, PyObject *rows) {
+static PyObject* table_insert_many(TableObject* table, PyObject* rows) {
   USABLE(table);
-  PyObject *iterator = PyObject_GetIter(rows);
+  PyObject* iterator = PyObject_GetIter(rows);
   if (iterator == NULL) return NULL;
-  char *copies = NULL;
+  char* copies = NULL;
   size_t used = 0, room = 0, inserted = 0;
   int status = FPTA_SUCCESS;
-  PyObject *row;
+  PyObject* row;
   while ((row = PyIter_Next(iterator)) != NULL) {
     fptu_ro tuple;
     const int encoded = txn_usable(table->txn) == 0 ? table_encode(table, row, &tuple) : -1;
@@ -389,7 +407,7 @@ static PyObject *table_insert_many(TableObject *table, PyObject *rows) {
     const uint32_t size = (uint32_t)tuple.total_bytes;
     if (used + sizeof(size) + size > room) {
       room = (room + sizeof(size) + size) * 2;
-      char *grown = PyMem_Realloc(copies, room);
+      char* grown = PyMem_Realloc(copies, room);
       if (grown == NULL) {
         PyErr_NoMemory();
         break;
@@ -411,14 +429,15 @@ static PyObject *table_insert_many(TableObject *table, PyObject *rows) {
   return failed ? NULL : PyLong_FromSize_t(inserted);
 }
 
-static PyObject *lookup(TableObject *table, int field, PyObject *key, fptu_ro *row, int *status) {
+static PyObject* lookup(TableObject* table, int field, PyObject* key, fptu_ro* row, int* status) {
   const int number = table_column_of(table, field);
   if (number < 0) return NULL;
   fpta_value value;
-  PyObject *keep;
+  PyObject* keep;
   if (key == Py_None) return PyErr_Format(PyExc_TypeError, "None is not a key");
   if ((table->columns[number].index & fpta_index_funique) == 0) {
-    return PyErr_Format(PyExc_ValueError, "the index allows duplicates: a key may name several rows (use find())");
+    return PyErr_Format(PyExc_ValueError,
+                        "the index allows duplicates: a key may name several rows (use find())");
   }
   if (value_from_object(table->columns[number].type, key, &value, &keep) != 0) return NULL;
   *status = fpta_get(table->txn->txn, &table->columns[number].name, &value, row);
@@ -426,9 +445,9 @@ static PyObject *lookup(TableObject *table, int field, PyObject *key, fptu_ro *r
   return Py_None; /* borrowed: success of the conversion */
 }
 
-static PyObject *table_get(TableObject *table, PyObject *args) {
+static PyObject* table_get(TableObject* table, PyObject* args) {
   int field;
-  PyObject *key;
+  PyObject* key;
   if (!PyArg_ParseTuple(args, "iO", &field, &key)) return NULL;
   USABLE(table);
   fptu_ro row;
@@ -438,14 +457,14 @@ static PyObject *table_get(TableObject *table, PyObject *args) {
   return status == FPTA_SUCCESS ? table_decode(table, row) : raise_status(status);
 }
 
-static PyObject *table_delete(TableObject *table, PyObject *key) {
+static PyObject* table_delete(TableObject* table, PyObject* key) {
   USABLE(table);
   fptu_ro row;
   int status;
   if (lookup(table, -1, key, &row, &status) == NULL) return NULL;
   if (status != FPTA_SUCCESS) return raise_status(status);
   /* The row lies in the map, where the delete is about to write. */
-  void *copy = PyMem_Malloc(row.total_bytes);
+  void* copy = PyMem_Malloc(row.total_bytes);
   if (copy == NULL) return PyErr_NoMemory();
   memcpy(copy, row.units, row.total_bytes);
   const fptu_ro owned = {{copy, row.total_bytes}};
@@ -454,7 +473,7 @@ static PyObject *table_delete(TableObject *table, PyObject *key) {
   return status_result(status);
 }
 
-static Py_ssize_t table_length(TableObject *table) {
+static Py_ssize_t table_length(TableObject* table) {
   if (txn_usable(table->txn) != 0) return -1;
   size_t rows;
   const int status = fpta_table_info(table->txn->txn, &table->name, &rows, NULL);
@@ -462,7 +481,7 @@ static Py_ssize_t table_length(TableObject *table) {
   return (Py_ssize_t)rows;
 }
 
-static PyObject *table_sequence(TableObject *table, PyObject *args) {
+static PyObject* table_sequence(TableObject* table, PyObject* args) {
   unsigned long long increment;
   if (!PyArg_ParseTuple(args, "K", &increment)) return NULL;
   USABLE(table);
@@ -471,41 +490,43 @@ static PyObject *table_sequence(TableObject *table, PyObject *args) {
   return status == FPTA_SUCCESS ? PyLong_FromUnsignedLongLong(value) : raise_status(status);
 }
 
-static PyObject *table_clear(TableObject *table, PyObject *args) {
+static PyObject* table_clear(TableObject* table, PyObject* args) {
   int reset;
   if (!PyArg_ParseTuple(args, "p", &reset)) return NULL;
   USABLE(table);
   return status_result(fpta_table_clear(table->txn->txn, &table->name, reset != 0));
 }
 
-static PyObject *table_stats(TableObject *table, PyObject *unused) {
+static PyObject* table_stats(TableObject* table, PyObject* unused) {
   (void)unused;
   USABLE(table);
   fpta_table_stat stat;
   const int status = fpta_table_info(table->txn->txn, &table->name, NULL, &stat);
   if (status != FPTA_SUCCESS) return raise_status(status);
   return Py_BuildValue("{sKsKsnsnsnsn}", "rows", (unsigned long long)stat.row_count, "total_bytes",
-                       (unsigned long long)stat.total_bytes, "btree_depth", (Py_ssize_t)stat.btree_depth,
-                       "branch_pages", (Py_ssize_t)stat.branch_pages, "leaf_pages", (Py_ssize_t)stat.leaf_pages,
-                       "large_pages", (Py_ssize_t)stat.large_pages);
+                       (unsigned long long)stat.total_bytes, "btree_depth",
+                       (Py_ssize_t)stat.btree_depth, "branch_pages", (Py_ssize_t)stat.branch_pages,
+                       "leaf_pages", (Py_ssize_t)stat.leaf_pages, "large_pages",
+                       (Py_ssize_t)stat.large_pages);
 }
 
 struct verify_context {
-  PyObject *faults;
-  PyObject *progress;
+  PyObject* faults;
+  PyObject* progress;
 };
 
 /* Called without the interpreter lock. */
-static int verify_report(void *context, const char *fault, uint64_t rows_checked) {
-  struct verify_context *verify = context;
+static int verify_report(void* context, const char* fault, uint64_t rows_checked) {
+  struct verify_context* verify = context;
   PyGILState_STATE state = PyGILState_Ensure();
   int result = 0;
   if (fault != NULL) {
-    PyObject *line = PyUnicode_DecodeUTF8(fault, (Py_ssize_t)strlen(fault), "replace");
+    PyObject* line = PyUnicode_DecodeUTF8(fault, (Py_ssize_t)strlen(fault), "replace");
     result = line == NULL || PyList_Append(verify->faults, line) != 0;
     Py_XDECREF(line);
   } else if (verify->progress != Py_None) {
-    PyObject *called = PyObject_CallFunction(verify->progress, "K", (unsigned long long)rows_checked);
+    PyObject* called =
+        PyObject_CallFunction(verify->progress, "K", (unsigned long long)rows_checked);
     result = called == NULL;
     Py_XDECREF(called);
   }
@@ -513,32 +534,31 @@ static int verify_report(void *context, const char *fault, uint64_t rows_checked
   return result ? -1 : 0;
 }
 
-static PyObject *table_verify(TableObject *table, PyObject *progress) {
+static PyObject* table_verify(TableObject* table, PyObject* progress) {
   USABLE(table);
   struct verify_context context = {PyList_New(0), progress};
   if (context.faults == NULL) return NULL;
   int status;
-  Py_BEGIN_ALLOW_THREADS
-  status = fpta_table_verify(table->txn->txn, &table->name, verify_report, &context, NULL);
-  Py_END_ALLOW_THREADS
-  if (status == FPTA_SUCCESS) return context.faults;
+  Py_BEGIN_ALLOW_THREADS status =
+      fpta_table_verify(table->txn->txn, &table->name, verify_report, &context, NULL);
+  Py_END_ALLOW_THREADS if (status == FPTA_SUCCESS) return context.faults;
   Py_DECREF(context.faults);
   return status == -1 && PyErr_Occurred() ? NULL : raise_status(status);
 }
 
-static PyObject *table_scan(TableObject *table, PyObject *args, PyObject *kwargs) {
+static PyObject* table_scan(TableObject* table, PyObject* args, PyObject* kwargs) {
   USABLE(table);
   return cursor_open(table, args, kwargs);
 }
 
-static PyObject *table_specs(TableObject *table, void *unused) {
+static PyObject* table_specs(TableObject* table, void* unused) {
   (void)unused;
   return Py_NewRef(table->specs);
 }
 
-static PyObject *table_transaction_core(TableObject *table, void *unused) {
+static PyObject* table_transaction_core(TableObject* table, void* unused) {
   (void)unused;
-  return Py_NewRef((PyObject *)table->txn);
+  return Py_NewRef((PyObject*)table->txn);
 }
 
 static PyMethodDef table_methods[] = {
@@ -547,23 +567,30 @@ static PyMethodDef table_methods[] = {
      "A taken unique key raises KeyExistsError and changes nothing."},
     {"update", (PyCFunction)table_update, METH_O,
      "update(row): replaces the row with the same primary key (none: NotFoundError)."},
-    {"upsert", (PyCFunction)table_upsert, METH_O, "upsert(row): inserts the row or replaces the one with its primary key."},
+    {"upsert", (PyCFunction)table_upsert, METH_O,
+     "upsert(row): inserts the row or replaces the one with its primary key."},
     {"insert_many", (PyCFunction)table_insert_many, METH_O,
-     "insert_many(rows) -> int: inserts every row, or, when one is refused, none of them (and raises)."},
-    {"_get", (PyCFunction)table_get, METH_VARARGS, "_get(field, key): the row with key in a unique column, or None."},
-    {"delete", (PyCFunction)table_delete, METH_O, "delete(key): deletes the row with this primary key (none: NotFoundError)."},
+     "insert_many(rows) -> int: inserts every row, or, when one is refused, none of them (and "
+     "raises)."},
+    {"_get", (PyCFunction)table_get, METH_VARARGS,
+     "_get(field, key): the row with key in a unique column, or None."},
+    {"delete", (PyCFunction)table_delete, METH_O,
+     "delete(key): deletes the row with this primary key (none: NotFoundError)."},
     {"_sequence", (PyCFunction)table_sequence, METH_VARARGS, "_sequence(increment) -> int"},
     {"_clear", (PyCFunction)table_clear, METH_VARARGS, "_clear(reset_sequence)"},
     {"_stats", (PyCFunction)table_stats, METH_NOARGS,
      "_stats() -> dict: the row count under 'rows' and the engine's table statistics by name."},
-    {"_verify_core", (PyCFunction)table_verify, METH_O, "_verify_core(progress) -> list of fault lines."},
+    {"_verify_core", (PyCFunction)table_verify, METH_O,
+     "_verify_core(progress) -> list of fault lines."},
     {"_scan", (PyCFunction)(void (*)(void))table_scan, METH_VARARGS | METH_KEYWORDS,
      "_scan(field, low, high, reverse, filter, where, stop_field, stop_value) -> Cursor"},
     {NULL, NULL, 0, NULL}};
 
 static PyGetSetDef table_getset[] = {
-    {"_specs", (getter)table_specs, NULL, "(name, fptu_type, fpta_index_type) of each column, in column order.", NULL},
-    {"_transaction_core", (getter)table_transaction_core, NULL, "The TransactionCore the table belongs to.", NULL},
+    {"_specs", (getter)table_specs, NULL,
+     "(name, fptu_type, fpta_index_type) of each column, in column order.", NULL},
+    {"_transaction_core", (getter)table_transaction_core, NULL,
+     "The TransactionCore the table belongs to.", NULL},
     {NULL, NULL, NULL, NULL, NULL}};
 
 static PySequenceMethods table_sequence_methods = {.sq_length = (lenfunc)table_length};

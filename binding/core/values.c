@@ -12,27 +12,29 @@
 #define SECONDS_PER_DAY 86400LL
 #define MICROSECONDS 1000000ULL
 
-static PyObject *epoch; /* 1970-01-01T00:00:00+00:00 */
+static PyObject* epoch; /* 1970-01-01T00:00:00+00:00 */
 
-static const char *type_name(fptu_type type) {
-  static const char *names[] = {"null",    "uint16",   "int32", "uint32", "float32", "int64", "uint64",
-                                "float64", "datetime", "b96",   "b128",   "b160",    "b256",  "str",
-                                "bytes",   "nested"};
+static const char* type_name(fptu_type type) {
+  static const char* names[] = {"null",   "uint16",  "int32",    "uint32", "float32", "int64",
+                                "uint64", "float64", "datetime", "b96",    "b128",    "b160",
+                                "b256",   "str",     "bytes",    "nested"};
   return type >= 0 && type <= fptu_nested ? names[type] : "unknown";
 }
 
-static int wrong_type(fptu_type type, PyObject *object) {
-  PyErr_Format(PyExc_TypeError, "a %s column takes no %.100s", type_name(type), Py_TYPE(object)->tp_name);
+static int wrong_type(fptu_type type, PyObject* object) {
+  PyErr_Format(PyExc_TypeError, "a %s column takes no %.100s", type_name(type),
+               Py_TYPE(object)->tp_name);
   return -1;
 }
 
-static int out_of_range(fptu_type type, PyObject *object) {
+static int out_of_range(fptu_type type, PyObject* object) {
   PyErr_Clear();
   PyErr_Format(PyExc_OverflowError, "%R is out of a %s column's range", object, type_name(type));
   return -1;
 }
 
-static int signed_value(fptu_type type, PyObject *object, long long low, long long high, fpta_value *value) {
+static int signed_value(fptu_type type, PyObject* object, long long low, long long high,
+                        fpta_value* value) {
   if (!PyLong_Check(object)) return wrong_type(type, object);
   int overflow;
   const long long number = PyLong_AsLongLongAndOverflow(object, &overflow);
@@ -42,7 +44,8 @@ static int signed_value(fptu_type type, PyObject *object, long long low, long lo
   return 0;
 }
 
-static int unsigned_value(fptu_type type, PyObject *object, unsigned long long high, fpta_value *value) {
+static int unsigned_value(fptu_type type, PyObject* object, unsigned long long high,
+                          fpta_value* value) {
   if (!PyLong_Check(object)) return wrong_type(type, object);
   /* OverflowError for negative numbers too. */
   const unsigned long long number = PyLong_AsUnsignedLongLong(object);
@@ -52,7 +55,7 @@ static int unsigned_value(fptu_type type, PyObject *object, unsigned long long h
   return 0;
 }
 
-static int float_value(fptu_type type, PyObject *object, fpta_value *value) {
+static int float_value(fptu_type type, PyObject* object, fpta_value* value) {
   double number;
   if (PyFloat_Check(object)) {
     number = PyFloat_AS_DOUBLE(object);
@@ -62,16 +65,19 @@ static int float_value(fptu_type type, PyObject *object, fpta_value *value) {
   } else {
     return wrong_type(type, object);
   }
-  if (type == fptu_fp32 && isfinite(number) && fabs(number) > FLT_MAX) return out_of_range(type, object);
+  if (type == fptu_fp32 && isfinite(number) && fabs(number) > FLT_MAX)
+    return out_of_range(type, object);
   *value = fpta_value_float(number);
   return 0;
 }
 
-static int stamp_value(PyObject *object, long long seconds, unsigned long long microseconds, fpta_value *value) {
+static int stamp_value(PyObject* object, long long seconds, unsigned long long microseconds,
+                       fpta_value* value) {
   if (seconds < 0 || seconds > (long long)UINT32_MAX) return out_of_range(fptu_datetime, object);
   fptu_time stamp;
   /* The nearest fraction, so that reading it back gives the same microsecond. */
-  stamp.fixedpoint = (unsigned long long)seconds << 32 | ((microseconds << 32) + MICROSECONDS / 2) / MICROSECONDS;
+  stamp.fixedpoint =
+      (unsigned long long)seconds << 32 | ((microseconds << 32) + MICROSECONDS / 2) / MICROSECONDS;
   *value = fpta_value_datetime(stamp);
   return 0;
 }
@@ -82,41 +88,45 @@ static long long days_from_civil(int year, int month, int day) {
   const long long era = (year >= 0 ? year : year - 399) / 400;
   const long long year_of_era = year - era * 400;
   const long long day_of_year = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-  const long long day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  const long long day_of_era =
+      year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
   return era * 146097 + day_of_era - 719468;
 }
 
-static int datetime_value(PyObject *object, fpta_value *value) {
+static int datetime_value(PyObject* object, fpta_value* value) {
   if (!PyDateTime_Check(object)) return wrong_type(fptu_datetime, object);
   long long seconds;
   unsigned long long microseconds = (unsigned long long)PyDateTime_DATE_GET_MICROSECOND(object);
   if (PyDateTime_DATE_GET_TZINFO(object) == PyDateTime_TimeZone_UTC) {
     /* The common case, read from the fields: no timedelta is made (a third
      * of the conversion's cost, and of a bulk insert's, went there). */
-    seconds = days_from_civil(PyDateTime_GET_YEAR(object), PyDateTime_GET_MONTH(object), PyDateTime_GET_DAY(object)) *
+    seconds = days_from_civil(PyDateTime_GET_YEAR(object), PyDateTime_GET_MONTH(object),
+                              PyDateTime_GET_DAY(object)) *
                   SECONDS_PER_DAY +
               PyDateTime_DATE_GET_HOUR(object) * 3600 + PyDateTime_DATE_GET_MINUTE(object) * 60 +
               PyDateTime_DATE_GET_SECOND(object);
     return stamp_value(object, seconds, microseconds, value);
   }
-  PyObject *offset = PyObject_CallMethod(object, "utcoffset", NULL);
+  PyObject* offset = PyObject_CallMethod(object, "utcoffset", NULL);
   if (offset == NULL) return -1;
   Py_DECREF(offset);
   if (offset == Py_None) {
     PyErr_SetString(PyExc_ValueError, "a datetime column takes timezone-aware datetimes only");
     return -1;
   }
-  PyObject *delta = PyNumber_Subtract(object, epoch);
+  PyObject* delta = PyNumber_Subtract(object, epoch);
   if (delta == NULL) return -1;
-  seconds = PyDateTime_DELTA_GET_DAYS(delta) * SECONDS_PER_DAY + PyDateTime_DELTA_GET_SECONDS(delta);
+  seconds =
+      PyDateTime_DELTA_GET_DAYS(delta) * SECONDS_PER_DAY + PyDateTime_DELTA_GET_SECONDS(delta);
   microseconds = (unsigned long long)PyDateTime_DELTA_GET_MICROSECONDS(delta);
   Py_DECREF(delta);
   return stamp_value(object, seconds, microseconds, value);
 }
 
-static PyObject *datetime_object(fptu_time stamp) {
+static PyObject* datetime_object(fptu_time stamp) {
   unsigned long long seconds = stamp.fixedpoint >> 32;
-  unsigned long long microseconds = ((stamp.fixedpoint & 0xFFFFFFFFu) * MICROSECONDS + (1ULL << 31)) >> 32;
+  unsigned long long microseconds =
+      ((stamp.fixedpoint & 0xFFFFFFFFu) * MICROSECONDS + (1ULL << 31)) >> 32;
   if (microseconds == MICROSECONDS) {
     ++seconds;
     microseconds = 0;
@@ -124,22 +134,24 @@ static PyObject *datetime_object(fptu_time stamp) {
   /* Days since 1970-01-01 to a civil date (proleptic Gregorian). */
   const long long days = (long long)(seconds / SECONDS_PER_DAY) + 719468;
   const long long era = days / 146097, day_of_era = days - era * 146097;
-  const long long year_of_era = (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
-  const long long day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+  const long long year_of_era =
+      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+  const long long day_of_year =
+      day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
   const long long shifted_month = (5 * day_of_year + 2) / 153;
   const int day = (int)(day_of_year - (153 * shifted_month + 2) / 5 + 1);
   const int month = (int)(shifted_month < 10 ? shifted_month + 3 : shifted_month - 9);
   const int year = (int)(year_of_era + era * 400 + (month <= 2));
   const int second_of_day = (int)(seconds % SECONDS_PER_DAY);
-  return PyDateTimeAPI->DateTime_FromDateAndTime(year, month, day, second_of_day / 3600, second_of_day / 60 % 60,
-                                                 second_of_day % 60, (int)microseconds, PyDateTime_TimeZone_UTC,
-                                                 PyDateTimeAPI->DateTimeType);
+  return PyDateTimeAPI->DateTime_FromDateAndTime(
+      year, month, day, second_of_day / 3600, second_of_day / 60 % 60, second_of_day % 60,
+      (int)microseconds, PyDateTime_TimeZone_UTC, PyDateTimeAPI->DateTimeType);
 }
 
-static int text_value(PyObject *object, fpta_value *value, PyObject **keep) {
+static int text_value(PyObject* object, fpta_value* value, PyObject** keep) {
   if (!PyUnicode_Check(object)) return wrong_type(fptu_cstr, object);
   Py_ssize_t length;
-  const char *text = PyUnicode_AsUTF8AndSize(object, &length);
+  const char* text = PyUnicode_AsUTF8AndSize(object, &length);
   if (text == NULL) {
     /* Lone surrogates: what reading bytes that are not UTF-8 gave. */
     PyErr_Clear();
@@ -152,7 +164,7 @@ static int text_value(PyObject *object, fpta_value *value, PyObject **keep) {
   return 0;
 }
 
-static int binary_value(fptu_type type, PyObject *object, fpta_value *value, PyObject **keep) {
+static int binary_value(fptu_type type, PyObject* object, fpta_value* value, PyObject** keep) {
   if (PyBytes_Check(object)) {
     *value = fpta_value_binary(PyBytes_AS_STRING(object), (size_t)PyBytes_GET_SIZE(object));
   } else if (PyObject_CheckBuffer(object) && !PyUnicode_Check(object)) {
@@ -162,17 +174,18 @@ static int binary_value(fptu_type type, PyObject *object, fpta_value *value, PyO
   } else {
     return wrong_type(type, object);
   }
-  static const unsigned widths[] = {[fptu_96] = 12, [fptu_128] = 16, [fptu_160] = 20, [fptu_256] = 32};
+  static const unsigned widths[] = {
+      [fptu_96] = 12, [fptu_128] = 16, [fptu_160] = 20, [fptu_256] = 32};
   if (type >= fptu_96 && type <= fptu_256 && value->binary_length != widths[type]) {
-    PyErr_Format(PyExc_ValueError, "a %s column takes exactly %u bytes, not %u", type_name(type), widths[type],
-                 value->binary_length);
+    PyErr_Format(PyExc_ValueError, "a %s column takes exactly %u bytes, not %u", type_name(type),
+                 widths[type], value->binary_length);
     Py_CLEAR(*keep);
     return -1;
   }
   return 0;
 }
 
-int value_from_object(fptu_type type, PyObject *object, fpta_value *value, PyObject **keep) {
+int value_from_object(fptu_type type, PyObject* object, fpta_value* value, PyObject** keep) {
   *keep = NULL;
   switch (type) {
     case fptu_uint16:
@@ -204,7 +217,7 @@ int value_from_object(fptu_type type, PyObject *object, fpta_value *value, PyObj
   }
 }
 
-PyObject *value_to_object(fptu_type type, const fpta_value *value) {
+PyObject* value_to_object(fptu_type type, const fpta_value* value) {
   switch (type) {
     case fptu_uint16:
     case fptu_uint32:
@@ -225,7 +238,7 @@ PyObject *value_to_object(fptu_type type, const fpta_value *value) {
   }
 }
 
-int value_put_field(fptu_rw *tuple, unsigned column, fptu_type type, const fpta_value *value) {
+int value_put_field(fptu_rw* tuple, unsigned column, fptu_type type, const fpta_value* value) {
   switch (type) {
     case fptu_uint16:
       return fptu_insert_uint16(tuple, column, (unsigned)value->uint);

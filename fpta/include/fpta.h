@@ -86,63 +86,42 @@ typedef struct fpta_cursor fpta_cursor;
  * index kind (the fpta_index_type flags shifted down by 5) in bits 5-9, name
  * hash in the 54 bits from bit 10. */
 FPTA_ENUM(fpta_bits){
-    fpta_tables_max = 1024,
-    fpta_max_cols = 1022,
-    fpta_max_row_bytes = 262140,
-    fpta_max_col_bytes = 65531,
-    fpta_max_array_len = 2047,
-    fpta_max_keylen = 56,
-    fpta_keybuf_len = 80,
-    fpta_name_len_min = 1,
-    fpta_name_len_max = 512,
-    fpta_id_bits = 64,
-    fpta_column_typeid_bits = 5,
-    fpta_column_typeid_shift = 0,
-    fpta_column_typeid_mask = 31,
-    fpta_column_index_bits = 5,
-    fpta_column_index_shift = 5,
-    fpta_column_index_mask = 992,
-    fpta_name_hash_bits = 54,
-    fpta_name_hash_shift = 10,
-    fpta_max_indexes = 1024,
-    fpta_max_dbi = 32764 FPTA_ENUM_SIGNED_MARKER(fpta_bits)};
+    fpta_tables_max = 1024,       fpta_max_cols = 1022,
+    fpta_max_row_bytes = 262140,  fpta_max_col_bytes = 65531,
+    fpta_max_array_len = 2047,    fpta_max_keylen = 56,
+    fpta_keybuf_len = 80,         fpta_name_len_min = 1,
+    fpta_name_len_max = 512,      fpta_id_bits = 64,
+    fpta_column_typeid_bits = 5,  fpta_column_typeid_shift = 0,
+    fpta_column_typeid_mask = 31, fpta_column_index_bits = 5,
+    fpta_column_index_shift = 5,  fpta_column_index_mask = 992,
+    fpta_name_hash_bits = 54,     fpta_name_hash_shift = 10,
+    fpta_max_indexes = 1024,      fpta_max_dbi = 32764 FPTA_ENUM_SIGNED_MARKER(fpta_bits)};
 
-FPTA_ENUM(fpta_error){
-    FPTA_SUCCESS = 0,
-    FPTA_NODATA = -1,
-    FPTA_NOTFOUND = -30798,
-    FPTA_EINVAL = EINVAL,
-    FPTA_EEXIST = EEXIST};
+FPTA_ENUM(fpta_error){FPTA_SUCCESS = 0, FPTA_NODATA = -1, FPTA_NOTFOUND = -30798,
+                      FPTA_EINVAL = EINVAL, FPTA_EEXIST = EEXIST};
 
-typedef FPTA_ENUM(fpta_cursor_options){
-    fpta_unsorted = 0,
-    fpta_ascending = 1,
-    fpta_descending = 2,
-    fpta_dont_fetch = 4,
-    fpta_unsorted_dont_fetch = 4,
-    fpta_ascending_dont_fetch = 5,
-    fpta_descending_dont_fetch = 6 FPTA_ENUM_SIGNED_MARKER(fpta_cursor_options)} fpta_cursor_options;
+typedef FPTA_ENUM(fpta_cursor_options){fpta_unsorted = 0,
+                                       fpta_ascending = 1,
+                                       fpta_descending = 2,
+                                       fpta_dont_fetch = 4,
+                                       fpta_unsorted_dont_fetch = 4,
+                                       fpta_ascending_dont_fetch = 5,
+                                       fpta_descending_dont_fetch = 6 FPTA_ENUM_SIGNED_MARKER(
+                                           fpta_cursor_options)} fpta_cursor_options;
 
 typedef FPTA_ENUM(fpta_durability){
-    fpta_readonly = 0,
-    fpta_sync = 1,
-    fpta_lazy = 2,
+    fpta_readonly = 0, fpta_sync = 1, fpta_lazy = 2,
     fpta_weak = 3 FPTA_ENUM_SIGNED_MARKER(fpta_durability)} fpta_durability;
 
-typedef FPTA_ENUM(fpta_level){
-    fpta_read = 1,
-    fpta_write = 2,
-    fpta_schema = 3 FPTA_ENUM_SIGNED_MARKER(fpta_level)} fpta_level;
+typedef FPTA_ENUM(fpta_level){fpta_read = 1, fpta_write = 2,
+                              fpta_schema = 3 FPTA_ENUM_SIGNED_MARKER(fpta_level)} fpta_level;
 
 typedef FPTA_ENUM(fpta_put_options){
-    fpta_insert = 0,
-    fpta_update = 1,
+    fpta_insert = 0, fpta_update = 1,
     fpta_upsert = 2 FPTA_ENUM_SIGNED_MARKER(fpta_put_options)} fpta_put_options;
 
 typedef FPTA_ENUM(fpta_regime_flags){
-    fpta_regime_default = 0,
-    fpta_frendly4writeback = 1,
-    fpta_frendly4hdd = 2,
+    fpta_regime_default = 0, fpta_frendly4writeback = 1, fpta_frendly4hdd = 2,
     fpta_frendly4compaction = 4,
     fpta_saferam = 8 FPTA_ENUM_SIGNED_MARKER(fpta_regime_flags)} fpta_regime_flags;
 
@@ -159,30 +138,17 @@ typedef FPTA_ENUM(fpta_seek_operations){
     fpta_key_prev = 9 FPTA_ENUM_SIGNED_MARKER(fpta_seek_operations)} fpta_seek_operations;
 
 typedef FPTA_ENUM(fpta_value_type){
-    fpta_null = 0,
-    fpta_signed_int = 1,
-    fpta_unsigned_int = 2,
-    fpta_datetime = 3,
-    fpta_float_point = 4,
-    fpta_string = 5,
-    fpta_binary = 6,
-    fpta_shoved = 7,
-    fpta_begin = 8,
-    fpta_end = 9 FPTA_ENUM_SIGNED_MARKER(fpta_value_type)} fpta_value_type;
+    fpta_null = 0,         fpta_signed_int = 1,
+    fpta_unsigned_int = 2, fpta_datetime = 3,
+    fpta_float_point = 4,  fpta_string = 5,
+    fpta_binary = 6,       fpta_shoved = 7,
+    fpta_begin = 8,        fpta_end = 9 FPTA_ENUM_SIGNED_MARKER(fpta_value_type)} fpta_value_type;
 
 /* Node kinds of a row filter; the comparisons are bit sets (le = lt | eq). */
-typedef FPTA_ENUM(fpta_filter_bits){
-    fpta_node_not = -4,
-    fpta_node_or = -3,
-    fpta_node_and = -2,
-    fpta_node_fncol = -1,
-    fpta_node_fnrow = 0,
-    fpta_node_lt = 4,
-    fpta_node_gt = 8,
-    fpta_node_le = 6,
-    fpta_node_ge = 10,
-    fpta_node_eq = 2,
-    fpta_node_ne = 13} fpta_filter_bits;
+typedef FPTA_ENUM(fpta_filter_bits){fpta_node_not = -4,   fpta_node_or = -3,   fpta_node_and = -2,
+                                    fpta_node_fncol = -1, fpta_node_fnrow = 0, fpta_node_lt = 4,
+                                    fpta_node_gt = 8,     fpta_node_le = 6,    fpta_node_ge = 10,
+                                    fpta_node_eq = 2,     fpta_node_ne = 13} fpta_filter_bits;
 
 /* Five index flags and their named combinations. */
 typedef FPTA_ENUM(fpta_index_type){
@@ -219,47 +185,21 @@ typedef FPTA_ENUM(fpta_index_type){
     fpta_secondary_unique_unordered_nullable_reverse = 800,
     fpta_secondary_withdups_unordered = 384,
     fpta_secondary_withdups_unordered_nullable_obverse = 896,
-    fpta_secondary_withdups_unordered_nullable_reverse = 768 FPTA_ENUM_SIGNED_MARKER(fpta_index_type)} fpta_index_type;
+    fpta_secondary_withdups_unordered_nullable_reverse =
+        768 FPTA_ENUM_SIGNED_MARKER(fpta_index_type)} fpta_index_type;
 
 /* Field and column type numbers, the filter masks (fptu_filter plus one bit
  * per type number) and the alias names. */
 typedef FPTA_ENUM(fptu_type){
-    fptu_null = 0,
-    fptu_uint16 = 1,
-    fptu_int32 = 2,
-    fptu_uint32 = 3,
-    fptu_fp32 = 4,
-    fptu_int64 = 5,
-    fptu_uint64 = 6,
-    fptu_fp64 = 7,
-    fptu_datetime = 8,
-    fptu_96 = 9,
-    fptu_128 = 10,
-    fptu_160 = 11,
-    fptu_256 = 12,
-    fptu_cstr = 13,
-    fptu_opaque = 14,
-    fptu_nested = 15,
-    fptu_farray = 16,
-    fptu_typeid_max = 31,
-    fptu_filter = 65536,
-    fptu_any = -1,
-    fptu_any_int = 65572,
-    fptu_any_uint = 65610,
-    fptu_any_fp = 65680,
-    fptu_16 = 1,
-    fptu_32 = 3,
-    fptu_64 = 6,
-    fptu_bool = 1,
-    fptu_enum = 1,
-    fptu_char = 1,
-    fptu_wchar = 1,
-    fptu_ipv4 = 3,
-    fptu_uuid = 10,
-    fptu_ipv6 = 10,
-    fptu_md5 = 10,
-    fptu_sha1 = 11,
-    fptu_sha256 = 12,
+    fptu_null = 0,        fptu_uint16 = 1,       fptu_int32 = 2,      fptu_uint32 = 3,
+    fptu_fp32 = 4,        fptu_int64 = 5,        fptu_uint64 = 6,     fptu_fp64 = 7,
+    fptu_datetime = 8,    fptu_96 = 9,           fptu_128 = 10,       fptu_160 = 11,
+    fptu_256 = 12,        fptu_cstr = 13,        fptu_opaque = 14,    fptu_nested = 15,
+    fptu_farray = 16,     fptu_typeid_max = 31,  fptu_filter = 65536, fptu_any = -1,
+    fptu_any_int = 65572, fptu_any_uint = 65610, fptu_any_fp = 65680, fptu_16 = 1,
+    fptu_32 = 3,          fptu_64 = 6,           fptu_bool = 1,       fptu_enum = 1,
+    fptu_char = 1,        fptu_wchar = 1,        fptu_ipv4 = 3,       fptu_uuid = 10,
+    fptu_ipv6 = 10,       fptu_md5 = 10,         fptu_sha1 = 11,      fptu_sha256 = 12,
     fptu_wstring = 14} fptu_type;
 
 /* Status codes of this implementation beyond enum fpta_error. They lie above
@@ -338,7 +278,7 @@ typedef union fptu_time {
 /* A read-only tuple: its units and its length in bytes. */
 typedef union fptu_ro {
   struct {
-    const fptu_unit *units;
+    const fptu_unit* units;
     size_t total_bytes;
   };
 } fptu_ro;
@@ -371,7 +311,7 @@ typedef struct fptu_rw {
 typedef struct fpta_name {
   uint64_t shove;
   uint64_t version;
-  const struct fpta_name *table;
+  const struct fpta_name* table;
   uint32_t number;
 } fpta_name;
 
@@ -394,12 +334,12 @@ typedef struct fpta_value {
   fpta_value_type type;
   unsigned binary_length;
   union {
-    void *binary_data;
+    void* binary_data;
     int64_t sint;
     uint64_t uint;
     double fp;
     fptu_time datetime;
-    const char *str;
+    const char* str;
   };
 } fpta_value;
 
@@ -407,22 +347,22 @@ typedef struct fpta_value {
 typedef struct fpta_filter {
   fpta_filter_bits type;
   union {
-    struct fpta_filter *node_not;
+    struct fpta_filter* node_not;
     struct {
       struct fpta_filter *a, *b;
     } node_or, node_and;
     struct {
-      fpta_name *column_id;
-      bool (*predicate)(const fptu_field *column, void *arg);
-      void *arg;
+      fpta_name* column_id;
+      bool (*predicate)(const fptu_field* column, void* arg);
+      void* arg;
     } node_fncol;
     struct {
-      bool (*predicate)(const fptu_ro *row, void *context, void *arg);
-      void *context;
-      void *arg;
+      bool (*predicate)(const fptu_ro* row, void* context, void* arg);
+      void* context;
+      void* arg;
     } node_fnrow;
     struct {
-      fpta_name *left_id;
+      fpta_name* left_id;
       fpta_value right_value;
     } node_cmp;
   };
@@ -468,12 +408,13 @@ typedef struct fpta_schema_info {
  * a database of, in both modes; the file is not changed), MDB_CORRUPTED (the
  * file is shorter than the pages its meta page says are in use; not
  * changed), another errno value or an LMDB code. */
-FPTA_API int fpta_db_open(const char *path, fpta_durability durability, fpta_regime_flags regime_flags,
-                          mode_t file_mode, size_t megabytes, bool alterable_schema, fpta_db **db);
+FPTA_API int fpta_db_open(const char* path, fpta_durability durability,
+                          fpta_regime_flags regime_flags, mode_t file_mode, size_t megabytes,
+                          bool alterable_schema, fpta_db** db);
 /* Closes the database and frees the handle. Returns FPTA_SUCCESS, FPTA_EINVAL
  * (a null or closed handle) or EBUSY: a transaction of the database is still
  * open, and nothing has changed. */
-FPTA_API int fpta_db_close(fpta_db *db);
+FPTA_API int fpta_db_close(fpta_db* db);
 /* Begins a transaction. fpta_read sees one snapshot, the last commit before
  * it began, for its whole life. fpta_write may write rows; fpta_schema may
  * also create, drop and clear tables. There is one writer at a time: a
@@ -489,7 +430,7 @@ FPTA_API int fpta_db_close(fpta_db *db);
  * a database opened fpta_readonly), EPERM (schema on a database opened with
  * alterable_schema false), EDEADLK (write or schema, and this thread holds
  * one of the database) or an LMDB code (e.g. MDB_READERS_FULL). */
-FPTA_API int fpta_transaction_begin(fpta_db *db, fpta_level level, fpta_txn **txn);
+FPTA_API int fpta_transaction_begin(fpta_db* db, fpta_level level, fpta_txn** txn);
 /* Ends the transaction: commits what it did (abort false) or discards it
  * (abort true). The handle is released in every case except FPTA_EINVAL and
  * EPERM, and so are the rows read through it. Cursors left open lose their transaction:
@@ -502,7 +443,7 @@ FPTA_API int fpta_transaction_begin(fpta_db *db, fpta_level level, fpta_txn **tx
  * elsewhere; it is aborted instead) or of the commit itself (an LMDB code
  * such as MDB_MAP_FULL, or an errno value: ENOSPC for a full file system, EIO;
  * nothing is committed then). */
-FPTA_API int fpta_transaction_end(fpta_txn *txn, bool abort);
+FPTA_API int fpta_transaction_end(fpta_txn* txn, bool abort);
 
 /* ------------------------------------------------------------------------ */
 /* Tables, schema and names.                                                */
@@ -515,8 +456,8 @@ FPTA_API int fpta_transaction_end(fpta_txn *txn, bool abort);
  * FPTA_ENOIMP (an array type, 17 to 31), FPTA_EEXIST (the name is in the set,
  * or a second primary index) or FPTA_ETOOMANY (the set holds fpta_max_cols
  * columns). */
-FPTA_API int fpta_column_describe(const char *column_name, fptu_type data_type, fpta_index_type index_type,
-                                  fpta_column_set *column_set);
+FPTA_API int fpta_column_describe(const char* column_name, fptu_type data_type,
+                                  fpta_index_type index_type, fpta_column_set* column_set);
 /* Appends a composite index over columns already in the set, its key made
  * of their values in the order given; it takes a column number but never
  * appears in rows. Returns FPTA_SUCCESS, FPTA_EINVAL (a bad name, no index
@@ -524,14 +465,16 @@ FPTA_API int fpta_column_describe(const char *column_name, fptu_type data_type, 
  * composite), FPTA_NOTFOUND (a part not in the set), FPTA_EEXIST or
  * FPTA_ETOOMANY as fpta_column_describe does (or the set's pool of parts is
  * full). */
-FPTA_API int fpta_describe_composite_index(const char *composite_name, fpta_index_type index_type,
-                                           fpta_column_set *column_set, const char **column_names_array,
+FPTA_API int fpta_describe_composite_index(const char* composite_name, fpta_index_type index_type,
+                                           fpta_column_set* column_set,
+                                           const char** column_names_array,
                                            size_t column_names_count);
 /* The same, with the part names following as const char * arguments up to a
  * null one. */
-FPTA_API int fpta_describe_composite_index_va(const char *composite_name, fpta_index_type index_type,
-                                              fpta_column_set *column_set, const char *first,
-                                              const char *second, const char *third, ...);
+FPTA_API int fpta_describe_composite_index_va(const char* composite_name,
+                                              fpta_index_type index_type,
+                                              fpta_column_set* column_set, const char* first,
+                                              const char* second, const char* third, ...);
 /* Creates a table of the set's columns in a schema transaction; the set must
  * hold exactly one primary index, and is not kept. Returns FPTA_SUCCESS,
  * FPTA_EINVAL (a bad name or set), FPTA_ETXNFAILED, EPERM (not a schema
@@ -540,34 +483,36 @@ FPTA_API int fpta_describe_composite_index_va(const char *composite_name, fpta_i
  * fpta_max_dbi index stores open in this process, see fpta/README.md). Every
  * refusal but a storage failure while writing leaves the transaction usable,
  * MDB_DBS_FULL included. */
-FPTA_API int fpta_table_create(fpta_txn *txn, const char *table_name, fpta_column_set *column_set);
+FPTA_API int fpta_table_create(fpta_txn* txn, const char* table_name, fpta_column_set* column_set);
 /* Drops a table, its rows and its sequence, in a schema transaction.
  * Returns FPTA_SUCCESS, FPTA_EINVAL, FPTA_ETXNFAILED, EPERM (not a schema
  * transaction), FPTA_NOTFOUND (no such table) or an LMDB code. */
-FPTA_API int fpta_table_drop(fpta_txn *txn, const char *table_name);
+FPTA_API int fpta_table_drop(fpta_txn* txn, const char* table_name);
 /* Deletes every row of a table, in a schema transaction, and sets its
  * sequence back to 0 when reset_sequence. Returns as fpta_table_drop. */
-FPTA_API int fpta_table_clear(fpta_txn *txn, fpta_name *table_id, bool reset_sequence);
+FPTA_API int fpta_table_clear(fpta_txn* txn, fpta_name* table_id, bool reset_sequence);
 /* The table's row count in *row_count and, in *stat, the row count and
  * LMDB's figures summed over the table's index stores (bytes and pages;
  * btree_depth the deepest). Either pointer may be null. Returns FPTA_SUCCESS,
  * FPTA_EINVAL, FPTA_ETXNFAILED, FPTA_NOTFOUND or an LMDB code; the outputs
  * are zero unless it succeeds. */
-FPTA_API int fpta_table_info(fpta_txn *txn, fpta_name *table_id, size_t *row_count, fpta_table_stat *stat);
+FPTA_API int fpta_table_info(fpta_txn* txn, fpta_name* table_id, size_t* row_count,
+                             fpta_table_stat* stat);
 /* Puts the table's sequence (0 for a new table) in *result, then adds
  * increment to it; the change is part of the transaction. An increment of 0
  * only reads, in any transaction. Returns FPTA_SUCCESS, FPTA_EINVAL,
  * FPTA_ETXNFAILED, FPTA_NOTFOUND, EPERM (an increment in a read transaction),
  * ERANGE (the sequence would pass UINT64_MAX; unchanged) or an LMDB code. */
-FPTA_API int fpta_table_sequence(fpta_txn *txn, fpta_name *table_id, uint64_t *result, uint64_t increment);
+FPTA_API int fpta_table_sequence(fpta_txn* txn, fpta_name* table_id, uint64_t* result,
+                                 uint64_t increment);
 /* Fills *table_id from a table name (1 to 512 characters: a letter or '_',
  * then letters, digits and '_'; case does not matter). No database is read.
  * Returns FPTA_SUCCESS or FPTA_EINVAL. */
-FPTA_API int fpta_table_init(fpta_name *table_id, const char *name);
+FPTA_API int fpta_table_init(fpta_name* table_id, const char* name);
 /* Fills *column_id from a column name of the table table_id names. The
  * column keeps the pointer: *table_id must outlive it. Returns FPTA_SUCCESS
  * or FPTA_EINVAL. */
-FPTA_API int fpta_column_init(const fpta_name *table_id, fpta_name *column_id, const char *name);
+FPTA_API int fpta_column_init(const fpta_name* table_id, fpta_name* column_id, const char* name);
 /* Resolves a table or column name against the schema the transaction sees:
  * afterwards version is that schema's version, a column's number its column
  * number and shove its id with type and index bits, a table's number its
@@ -578,13 +523,13 @@ FPTA_API int fpta_column_init(const fpta_name *table_id, fpta_name *column_id, c
  * before, and on the schema not having changed since. Returns FPTA_SUCCESS,
  * FPTA_EINVAL (not a name), FPTA_ETXNFAILED or FPTA_NOTFOUND (no such table
  * or column, or no longer). */
-FPTA_API int fpta_name_refresh(fpta_txn *txn, fpta_name *name_id);
+FPTA_API int fpta_name_refresh(fpta_txn* txn, fpta_name* name_id);
 /* Resolves a table name and, when column_id is not null, a column of that
  * table (column_id->table must be table_id: FPTA_EINVAL otherwise). Returns
  * as fpta_name_refresh. */
-FPTA_API int fpta_name_refresh_couple(fpta_txn *txn, fpta_name *table_id, fpta_name *column_id);
+FPTA_API int fpta_name_refresh_couple(fpta_txn* txn, fpta_name* table_id, fpta_name* column_id);
 /* Zeroes the name. */
-FPTA_API void fpta_name_destroy(fpta_name *id);
+FPTA_API void fpta_name_destroy(fpta_name* id);
 
 /* ------------------------------------------------------------------------ */
 /* Rows.                                                                    */
@@ -604,14 +549,15 @@ FPTA_API void fpta_name_destroy(fpta_name *id);
  * a non-nullable indexed column), ERANGE (NaN in an indexed column), or an
  * LMDB code (e.g. MDB_MAP_FULL), after which the transaction can only be
  * aborted. */
-FPTA_API int fpta_put(fpta_txn *txn, fpta_name *table_id, fptu_ro row, fpta_put_options op);
+FPTA_API int fpta_put(fpta_txn* txn, fpta_name* table_id, fptu_ro row, fpta_put_options op);
 /* The checks fpta_put makes, with the same statuses; writes nothing. */
-FPTA_API int fpta_validate_put(fpta_txn *txn, fpta_name *table_id, fptu_ro row_value, fpta_put_options op);
+FPTA_API int fpta_validate_put(fpta_txn* txn, fpta_name* table_id, fptu_ro row_value,
+                               fpta_put_options op);
 /* Deletes the stored row whose columns all hold the values row_value holds
  * (the same fields, field order aside), in a write or schema transaction.
  * Returns FPTA_SUCCESS, FPTA_NOTFOUND (no such row or table), or a status
  * of fpta_put's for a row that cannot be in the table. */
-FPTA_API int fpta_delete(fpta_txn *txn, fpta_name *table_id, fptu_ro row_value);
+FPTA_API int fpta_delete(fpta_txn* txn, fpta_name* table_id, fptu_ro row_value);
 /* Finds the row whose column column_id holds *column_value; the column must
  * have a unique index (primary or secondary). A composite index's value is a
  * fpta_binary holding a tuple of its parts (see fpta/README.md). *row points
@@ -622,19 +568,20 @@ FPTA_API int fpta_delete(fpta_txn *txn, fpta_name *table_id, fptu_ro row_value);
  * not fit the column's type), FPTA_ECOLUMN or FPTA_ENOKEY (a composite value with a
  * field of another column or type, or without a part) or an LMDB code; *row
  * is empty unless it succeeds. */
-FPTA_API int fpta_get(fpta_txn *txn, fpta_name *column_id, const fpta_value *column_value, fptu_ro *row);
+FPTA_API int fpta_get(fpta_txn* txn, fpta_name* column_id, const fpta_value* column_value,
+                      fptu_ro* row);
 /* The value of a column in a row, pointing into the row for strings and
  * binaries. column_id must have been refreshed in a transaction (see
  * fpta_name_refresh). Returns FPTA_SUCCESS, FPTA_NODATA (the row has no such
  * field; *value is fpta_null) or FPTA_EINVAL (an unrefreshed or composite
  * name, a row whose header or whose field of the column is malformed; the
  * other fields are not checked). */
-FPTA_API int fpta_get_column(fptu_ro row_value, const fpta_name *column_id, fpta_value *value);
+FPTA_API int fpta_get_column(fptu_ro row_value, const fpta_name* column_id, fpta_value* value);
 /* As fpta_get_column, and a string (with its terminating NUL) or binary
  * value is copied into buffer, to which *value then points. Returns also
  * ENOBUFS when buffer_length is too small (*value is then fpta_null). */
-FPTA_API int fpta_get_column2buffer(fptu_ro row, const fpta_name *column_id, fpta_value *value, void *buffer,
-                                    size_t buffer_length);
+FPTA_API int fpta_get_column2buffer(fptu_ro row, const fpta_name* column_id, fpta_value* value,
+                                    void* buffer, size_t buffer_length);
 /* Sets the column's field in the tuple being built from a value of any kind
  * that converts exactly to the column's type (a non-negative signed value
  * into an unsigned column, for instance); fpta_null removes the field.
@@ -644,11 +591,11 @@ FPTA_API int fpta_get_column2buffer(fptu_ro row, const fpta_name *column_id, fpt
  * range, a fixed-size binary of another width), FPTU_ETOOLONG (a string or
  * binary longer than fpta_max_col_bytes) or FPTU_ENOSPACE; on failure the
  * tuple is unchanged. */
-FPTA_API int fpta_upsert_column(fptu_rw *pt, const fpta_name *column_id, fpta_value value);
+FPTA_API int fpta_upsert_column(fptu_rw* pt, const fpta_name* column_id, fpta_value value);
 /* Decodes the field whose header unit field points to. Fixed-size kinds come
  * by value; strings, opaque values, nested tuples and the 96..256-bit kinds
  * point into the tuple. A null pointer or a removed field gives fpta_null. */
-FPTA_API fpta_value fpta_field2value(const void *field);
+FPTA_API fpta_value fpta_field2value(const void* field);
 
 /* ------------------------------------------------------------------------ */
 /* Cursors.                                                                 */
@@ -671,11 +618,12 @@ FPTA_API fpta_value fpta_field2value(const void *field);
  * FPTA_ETYPE, ERANGE or FPTU_ETOOLONG (a bound or comparison value that does
  * not fit its column's type), FPTA_ECOLUMN or FPTA_ENOKEY (a composite bound as for
  * fpta_get) or an LMDB code. */
-FPTA_API int fpta_cursor_open(fpta_txn *txn, fpta_name *column_id, fpta_value range_from, fpta_value range_to,
-                              const fpta_filter *filter, fpta_cursor_options op, fpta_cursor **cursor);
+FPTA_API int fpta_cursor_open(fpta_txn* txn, fpta_name* column_id, fpta_value range_from,
+                              fpta_value range_to, const fpta_filter* filter,
+                              fpta_cursor_options op, fpta_cursor** cursor);
 /* Closes the cursor and frees the handle, whether or not its transaction has
  * ended. Returns FPTA_SUCCESS or FPTA_EINVAL (a null or closed handle). */
-FPTA_API int fpta_cursor_close(fpta_cursor *cursor);
+FPTA_API int fpta_cursor_close(fpta_cursor* cursor);
 /* Moves the cursor to a row in its range that passes its filter. fpta_first,
  * fpta_last, fpta_next and fpta_prev follow the cursor's own order (on a
  * descending cursor fpta_first is the highest key); from nowhere, fpta_next
@@ -693,35 +641,35 @@ FPTA_API int fpta_cursor_close(fpta_cursor *cursor);
  * fpta_cursor_eof 1; fpta_next and fpta_prev reach the row after and before
  * the removed one in the cursor's order, fpta_key_next and fpta_key_prev the
  * next or previous key's first row. */
-FPTA_API int fpta_cursor_move(fpta_cursor *cursor, fpta_seek_operations op);
+FPTA_API int fpta_cursor_move(fpta_cursor* cursor, fpta_seek_operations op);
 /* 0 while the cursor stands on a row, 1 when it does not; FPTA_EINVAL or
  * FPTA_ETXNFAILED for a bad or orphaned cursor. */
-FPTA_API int fpta_cursor_eof(fpta_cursor *cursor);
+FPTA_API int fpta_cursor_eof(fpta_cursor* cursor);
 /* The row the cursor stands on, as fpta_get gives rows (read-only, valid
  * until the transaction ends or writes again). Returns FPTA_SUCCESS,
  * FPTA_NODATA (not on a row), FPTA_EINVAL, FPTA_ETXNFAILED or an LMDB code;
  * *row is empty unless it succeeds. */
-FPTA_API int fpta_cursor_get(fpta_cursor *cursor, fptu_ro *row);
+FPTA_API int fpta_cursor_get(fpta_cursor* cursor, fptu_ro* row);
 /* Replaces the row the cursor stands on, in a write or schema transaction;
  * the new row must hold the same value in the cursor's index column, and the
  * cursor stays on it. Returns FPTA_SUCCESS, FPTA_NODATA (not on a row),
  * FPTA_EKEYMISMATCH (another key), EPERM (a read transaction), or a status
  * of fpta_put's. */
-FPTA_API int fpta_cursor_update(fpta_cursor *cursor, fptu_ro new_row_value);
+FPTA_API int fpta_cursor_update(fpta_cursor* cursor, fptu_ro new_row_value);
 /* Deletes the row the cursor stands on, in a write or schema transaction;
  * the cursor then stands on the next row in its order, or at its end.
  * Returns FPTA_SUCCESS (also when no row follows: fpta_cursor_eof then says
  * so), FPTA_NODATA (the cursor stood on no row; nothing was deleted), EPERM,
  * FPTA_EINVAL,
  * FPTA_ETXNFAILED or an LMDB code. */
-FPTA_API int fpta_cursor_delete(fpta_cursor *cursor);
+FPTA_API int fpta_cursor_delete(fpta_cursor* cursor);
 /* Counts the rows in the cursor's range that pass its filter, stopping at
  * limit (0 counts none; SIZE_MAX for no limit); the cursor stays
  * where it stood. Without a filter no row is read: index entries are
  * counted, a key's duplicates at once. Returns
  * FPTA_SUCCESS, FPTA_EINVAL, FPTA_ETXNFAILED or an LMDB code; *count is 0
  * unless it succeeds. */
-FPTA_API int fpta_cursor_count(fpta_cursor *cursor, size_t *count, size_t limit);
+FPTA_API int fpta_cursor_count(fpta_cursor* cursor, size_t* count, size_t limit);
 
 /* ------------------------------------------------------------------------ */
 /* What a database holds, and checks of its indexes. These functions came    */
@@ -736,13 +684,13 @@ FPTA_API int fpta_cursor_count(fpta_cursor *cursor, size_t *count, size_t limit)
  * composite index, whose parts_count parts are the column numbers in parts.
  * number: its column number in rows. */
 typedef struct fpta_column_info {
-  const char *name;
+  const char* name;
   uint64_t shove;
   fptu_type type;
   fpta_index_type index;
   unsigned number;
   unsigned parts_count;
-  const unsigned *parts;
+  const unsigned* parts;
 } fpta_column_info;
 
 /* The names of the tables the transaction sees, as they were created, in no
@@ -751,20 +699,21 @@ typedef struct fpta_column_info {
  * releases with free(*names) (null when there are none). Returns
  * FPTA_SUCCESS, FPTA_EINVAL (a null argument or transaction), FPTA_ETXNFAILED
  * or ENOMEM; *names is null and *count 0 unless it succeeds. */
-FPTA_API int fpta_table_names(fpta_txn *txn, char ***names, size_t *count);
+FPTA_API int fpta_table_names(fpta_txn* txn, char*** names, size_t* count);
 /* The columns of a table, composite indexes included, by column number:
  * *columns is set to an array of *count records, with the names and parts
  * they point to, in one block from malloc() that the caller releases with
  * free(*columns). Returns FPTA_SUCCESS, FPTA_EINVAL, FPTA_ETXNFAILED,
  * FPTA_NOTFOUND (no such table) or ENOMEM; *columns is null and *count 0
  * unless it succeeds. */
-FPTA_API int fpta_table_columns(fpta_txn *txn, fpta_name *table_id, fpta_column_info **columns, size_t *count);
+FPTA_API int fpta_table_columns(fpta_txn* txn, fpta_name* table_id, fpta_column_info** columns,
+                                size_t* count);
 
 /* Called by fpta_table_verify with the text of each fault it finds (valid
  * during the call only), and every 4096 rows with fault null; rows_checked
  * counts the rows read so far. A non-zero result stops the check, which then
  * returns it. */
-typedef int (*fpta_verify_report)(void *context, const char *fault, uint64_t rows_checked);
+typedef int (*fpta_verify_report)(void* context, const char* fault, uint64_t rows_checked);
 /* Checks a table's indexes against its rows, in any transaction: every row
  * is a sound row of the table and sits under its own key in each index, and
  * every index entry is its row's key and leads to a stored row. Each fault
@@ -772,8 +721,8 @@ typedef int (*fpta_verify_report)(void *context, const char *fault, uint64_t row
  * may be null). Returns FPTA_SUCCESS when the check ran to its end (faults
  * or none), FPTA_EINVAL, FPTA_ETXNFAILED, FPTA_NOTFOUND (no such table), an
  * LMDB code, or report's non-zero result. */
-FPTA_API int fpta_table_verify(fpta_txn *txn, fpta_name *table_id, fpta_verify_report report, void *context,
-                               uint64_t *faults);
+FPTA_API int fpta_table_verify(fpta_txn* txn, fpta_name* table_id, fpta_verify_report report,
+                               void* context, uint64_t* faults);
 
 /* ------------------------------------------------------------------------ */
 /* Building tuples. Every function returns FPTA_SUCCESS or a status code:     */
@@ -782,41 +731,41 @@ FPTA_API int fpta_table_verify(fpta_txn *txn, fpta_name *table_id, fpta_verify_r
 /* insert adds a field, even if the column already has one; upsert replaces   */
 /* the first field of the same column and type, or adds one.                  */
 
-FPTA_API int fptu_insert_uint16(fptu_rw *pt, unsigned column, unsigned value);
-FPTA_API int fptu_insert_uint32(fptu_rw *pt, unsigned column, uint32_t value);
-FPTA_API int fptu_insert_uint64(fptu_rw *pt, unsigned column, uint64_t value);
-FPTA_API int fptu_insert_int32(fptu_rw *pt, unsigned column, int32_t value);
-FPTA_API int fptu_insert_int64(fptu_rw *pt, unsigned column, int64_t value);
-FPTA_API int fptu_insert_fp32(fptu_rw *pt, unsigned column, float value);
-FPTA_API int fptu_insert_fp64(fptu_rw *pt, unsigned column, double value);
-FPTA_API int fptu_insert_datetime(fptu_rw *pt, unsigned column, fptu_time value);
-FPTA_API int fptu_insert_96(fptu_rw *pt, unsigned column, const void *data);
-FPTA_API int fptu_insert_128(fptu_rw *pt, unsigned column, const void *data);
-FPTA_API int fptu_insert_160(fptu_rw *pt, unsigned column, const void *data);
-FPTA_API int fptu_insert_256(fptu_rw *pt, unsigned column, const void *data);
-FPTA_API int fptu_insert_string(fptu_rw *pt, unsigned column, const char *text, size_t length);
-FPTA_API int fptu_insert_opaque(fptu_rw *pt, unsigned column, const void *value, size_t bytes);
-FPTA_API int fptu_insert_opaque_iov(fptu_rw *pt, unsigned column, const struct iovec value);
-FPTA_API int fptu_insert_nested(fptu_rw *pt, unsigned column, fptu_ro ro);
+FPTA_API int fptu_insert_uint16(fptu_rw* pt, unsigned column, unsigned value);
+FPTA_API int fptu_insert_uint32(fptu_rw* pt, unsigned column, uint32_t value);
+FPTA_API int fptu_insert_uint64(fptu_rw* pt, unsigned column, uint64_t value);
+FPTA_API int fptu_insert_int32(fptu_rw* pt, unsigned column, int32_t value);
+FPTA_API int fptu_insert_int64(fptu_rw* pt, unsigned column, int64_t value);
+FPTA_API int fptu_insert_fp32(fptu_rw* pt, unsigned column, float value);
+FPTA_API int fptu_insert_fp64(fptu_rw* pt, unsigned column, double value);
+FPTA_API int fptu_insert_datetime(fptu_rw* pt, unsigned column, fptu_time value);
+FPTA_API int fptu_insert_96(fptu_rw* pt, unsigned column, const void* data);
+FPTA_API int fptu_insert_128(fptu_rw* pt, unsigned column, const void* data);
+FPTA_API int fptu_insert_160(fptu_rw* pt, unsigned column, const void* data);
+FPTA_API int fptu_insert_256(fptu_rw* pt, unsigned column, const void* data);
+FPTA_API int fptu_insert_string(fptu_rw* pt, unsigned column, const char* text, size_t length);
+FPTA_API int fptu_insert_opaque(fptu_rw* pt, unsigned column, const void* value, size_t bytes);
+FPTA_API int fptu_insert_opaque_iov(fptu_rw* pt, unsigned column, const struct iovec value);
+FPTA_API int fptu_insert_nested(fptu_rw* pt, unsigned column, fptu_ro ro);
 
 /* Removes every field of the column. */
-FPTA_API int fptu_upsert_null(fptu_rw *pt, unsigned column);
-FPTA_API int fptu_upsert_uint16(fptu_rw *pt, unsigned column, uint_fast16_t value);
-FPTA_API int fptu_upsert_uint32(fptu_rw *pt, unsigned column, uint_fast32_t value);
-FPTA_API int fptu_upsert_uint64(fptu_rw *pt, unsigned column, uint_fast64_t value);
-FPTA_API int fptu_upsert_int32(fptu_rw *pt, unsigned column, int_fast32_t value);
-FPTA_API int fptu_upsert_int64(fptu_rw *pt, unsigned column, int_fast64_t value);
-FPTA_API int fptu_upsert_fp32(fptu_rw *pt, unsigned column, float value);
-FPTA_API int fptu_upsert_fp64(fptu_rw *pt, unsigned column, double value);
-FPTA_API int fptu_upsert_datetime(fptu_rw *pt, unsigned column, fptu_time value);
-FPTA_API int fptu_upsert_96(fptu_rw *pt, unsigned column, const void *data);
-FPTA_API int fptu_upsert_128(fptu_rw *pt, unsigned column, const void *data);
-FPTA_API int fptu_upsert_160(fptu_rw *pt, unsigned column, const void *data);
-FPTA_API int fptu_upsert_256(fptu_rw *pt, unsigned column, const void *data);
-FPTA_API int fptu_upsert_string(fptu_rw *pt, unsigned column, const char *text, size_t length);
-FPTA_API int fptu_upsert_opaque(fptu_rw *pt, unsigned column, const void *value, size_t bytes);
-FPTA_API int fptu_upsert_opaque_iov(fptu_rw *pt, unsigned column, const struct iovec value);
-FPTA_API int fptu_upsert_nested(fptu_rw *pt, unsigned column, fptu_ro ro);
+FPTA_API int fptu_upsert_null(fptu_rw* pt, unsigned column);
+FPTA_API int fptu_upsert_uint16(fptu_rw* pt, unsigned column, uint_fast16_t value);
+FPTA_API int fptu_upsert_uint32(fptu_rw* pt, unsigned column, uint_fast32_t value);
+FPTA_API int fptu_upsert_uint64(fptu_rw* pt, unsigned column, uint_fast64_t value);
+FPTA_API int fptu_upsert_int32(fptu_rw* pt, unsigned column, int_fast32_t value);
+FPTA_API int fptu_upsert_int64(fptu_rw* pt, unsigned column, int_fast64_t value);
+FPTA_API int fptu_upsert_fp32(fptu_rw* pt, unsigned column, float value);
+FPTA_API int fptu_upsert_fp64(fptu_rw* pt, unsigned column, double value);
+FPTA_API int fptu_upsert_datetime(fptu_rw* pt, unsigned column, fptu_time value);
+FPTA_API int fptu_upsert_96(fptu_rw* pt, unsigned column, const void* data);
+FPTA_API int fptu_upsert_128(fptu_rw* pt, unsigned column, const void* data);
+FPTA_API int fptu_upsert_160(fptu_rw* pt, unsigned column, const void* data);
+FPTA_API int fptu_upsert_256(fptu_rw* pt, unsigned column, const void* data);
+FPTA_API int fptu_upsert_string(fptu_rw* pt, unsigned column, const char* text, size_t length);
+FPTA_API int fptu_upsert_opaque(fptu_rw* pt, unsigned column, const void* value, size_t bytes);
+FPTA_API int fptu_upsert_opaque_iov(fptu_rw* pt, unsigned column, const struct iovec value);
+FPTA_API int fptu_upsert_nested(fptu_rw* pt, unsigned column, fptu_ro ro);
 
 /* ------------------------------------------------------------------------ */
 /* Tuple memory and checks.                                                 */
@@ -826,22 +775,23 @@ FPTA_API int fptu_upsert_nested(fptu_rw *pt, unsigned column, fptu_ro ro);
 FPTA_API size_t fptu_space(size_t items, size_t data_bytes);
 /* A new empty tuple from malloc (release it with free()), or null when the
  * memory is not there or the tuple would exceed fpta_max_row_bytes. */
-FPTA_API fptu_rw *fptu_alloc(size_t items_limit, size_t data_bytes);
+FPTA_API fptu_rw* fptu_alloc(size_t items_limit, size_t data_bytes);
 /* A writable copy of source in buffer, with room for more_items further
  * headers and whatever data room is left; null when source is not a sound
  * tuple or the buffer is null, misaligned or too small. */
-FPTA_API fptu_rw *fptu_fetch(fptu_ro source, void *buffer, size_t buffer_bytes, unsigned more_items);
+FPTA_API fptu_rw* fptu_fetch(fptu_ro source, void* buffer, size_t buffer_bytes,
+                             unsigned more_items);
 /* The read-only form of pt, in place and without dropping removed fields;
  * {null, 0} for a null or broken pt. */
-FPTA_API fptu_ro fptu_take_noshrink(fptu_rw *pt);
+FPTA_API fptu_ro fptu_take_noshrink(fptu_rw* pt);
 /* Null for a sound tuple, otherwise a static text naming the first fault. */
-FPTA_API const char *fptu_check(const fptu_rw *pt);
+FPTA_API const char* fptu_check(const fptu_rw* pt);
 
 /* ------------------------------------------------------------------------ */
 /* Errors.                                                                  */
 
 /* The text of any status code; static or thread-local, never to be freed. */
-FPTA_API const char *fpta_strerror(int errnum);
+FPTA_API const char* fpta_strerror(int errnum);
 
 /* ------------------------------------------------------------------------ */
 /* Values, the column set initialiser and row insertion, computed inline.   */
@@ -866,9 +816,13 @@ static inline fpta_value fpta_value_of_kind(fpta_value_type type, unsigned binar
   return value;
 }
 
-static inline fpta_value fpta_value_begin(void) { return fpta_value_of_kind(fpta_begin, FPTA_VALUE_NO_LENGTH); }
+static inline fpta_value fpta_value_begin(void) {
+  return fpta_value_of_kind(fpta_begin, FPTA_VALUE_NO_LENGTH);
+}
 
-static inline fpta_value fpta_value_end(void) { return fpta_value_of_kind(fpta_end, FPTA_VALUE_NO_LENGTH); }
+static inline fpta_value fpta_value_end(void) {
+  return fpta_value_of_kind(fpta_end, FPTA_VALUE_NO_LENGTH);
+}
 
 static inline fpta_value fpta_value_sint(int64_t value) {
   fpta_value result = fpta_value_of_kind(fpta_signed_int, FPTA_VALUE_NO_LENGTH);
@@ -894,25 +848,25 @@ static inline fpta_value fpta_value_float(double value) {
   return result;
 }
 
-static inline fpta_value fpta_value_string(const char *text, size_t length) {
+static inline fpta_value fpta_value_string(const char* text, size_t length) {
   fpta_value result = fpta_value_of_kind(fpta_string, fpta_value_clamp_length(length));
   result.str = text;
   return result;
 }
 
-static inline fpta_value fpta_value_cstr(const char *value) {
+static inline fpta_value fpta_value_cstr(const char* value) {
   return fpta_value_string(value, value ? strlen(value) : 0);
 }
 
-static inline fpta_value fpta_value_binary(const void *data, size_t length) {
+static inline fpta_value fpta_value_binary(const void* data, size_t length) {
   fpta_value result = fpta_value_of_kind(fpta_binary, fpta_value_clamp_length(length));
-  result.binary_data = (void *)data;
+  result.binary_data = (void*)data;
   return result;
 }
 
 /* Clears the count, the first id and the fill of the composite pool: an empty
  * set. The rest of the record is not read until it is described again. */
-static inline void fpta_column_set_init(fpta_column_set *column_set) {
+static inline void fpta_column_set_init(fpta_column_set* column_set) {
   if (column_set == NULL) return;
   column_set->count = 0;
   column_set->shoves[0] = 0;
@@ -920,7 +874,7 @@ static inline void fpta_column_set_init(fpta_column_set *column_set) {
 }
 
 /* fpta_put with fpta_insert. */
-static inline int fpta_insert_row(fpta_txn *txn, fpta_name *table_id, fptu_ro row) {
+static inline int fpta_insert_row(fpta_txn* txn, fpta_name* table_id, fptu_ro row) {
   return fpta_put(txn, table_id, row, fpta_insert);
 }
 
@@ -950,13 +904,18 @@ FPTA_STATIC_ASSERT(offsetof(fpta_value, str) == 8);
 FPTA_STATIC_ASSERT(sizeof(fpta_filter) == 28 && FPTA_ALIGNOF(fpta_filter) == 1);
 FPTA_STATIC_ASSERT(offsetof(fpta_filter, type) == 0);
 FPTA_STATIC_ASSERT(offsetof(fpta_filter, node_not) == 4);
-FPTA_STATIC_ASSERT(offsetof(fpta_filter, node_or) == 4 && sizeof(((fpta_filter *)0)->node_or) == 16);
-FPTA_STATIC_ASSERT(offsetof(fpta_filter, node_and) == 4 && sizeof(((fpta_filter *)0)->node_and) == 16);
-FPTA_STATIC_ASSERT(offsetof(fpta_filter, node_fncol) == 4 && sizeof(((fpta_filter *)0)->node_fncol) == 24);
-FPTA_STATIC_ASSERT(offsetof(fpta_filter, node_fnrow) == 4 && sizeof(((fpta_filter *)0)->node_fnrow) == 24);
-FPTA_STATIC_ASSERT(offsetof(fpta_filter, node_cmp) == 4 && sizeof(((fpta_filter *)0)->node_cmp) == 24);
+FPTA_STATIC_ASSERT(offsetof(fpta_filter, node_or) == 4 && sizeof(((fpta_filter*)0)->node_or) == 16);
+FPTA_STATIC_ASSERT(offsetof(fpta_filter, node_and) == 4 &&
+                   sizeof(((fpta_filter*)0)->node_and) == 16);
+FPTA_STATIC_ASSERT(offsetof(fpta_filter, node_fncol) == 4 &&
+                   sizeof(((fpta_filter*)0)->node_fncol) == 24);
+FPTA_STATIC_ASSERT(offsetof(fpta_filter, node_fnrow) == 4 &&
+                   sizeof(((fpta_filter*)0)->node_fnrow) == 24);
+FPTA_STATIC_ASSERT(offsetof(fpta_filter, node_cmp) == 4 &&
+                   sizeof(((fpta_filter*)0)->node_cmp) == 24);
 FPTA_STATIC_ASSERT(offsetof(fpta_filter, node_or.a) == 4 && offsetof(fpta_filter, node_or.b) == 12);
-FPTA_STATIC_ASSERT(offsetof(fpta_filter, node_and.a) == 4 && offsetof(fpta_filter, node_and.b) == 12);
+FPTA_STATIC_ASSERT(offsetof(fpta_filter, node_and.a) == 4 &&
+                   offsetof(fpta_filter, node_and.b) == 12);
 FPTA_STATIC_ASSERT(offsetof(fpta_filter, node_fncol.column_id) == 4);
 FPTA_STATIC_ASSERT(offsetof(fpta_filter, node_fncol.predicate) == 12);
 FPTA_STATIC_ASSERT(offsetof(fpta_filter, node_fncol.arg) == 20);
@@ -1017,8 +976,8 @@ FPTA_STATIC_ASSERT(sizeof(struct iovec) == 16);
 FPTA_STATIC_ASSERT(sizeof(mode_t) == 4);
 
 /* Every enumeration is signed and 32 bits wide. */
-FPTA_STATIC_ASSERT(sizeof(enum fpta_bits) == 4 && (enum fpta_bits)-1 < 0);
-FPTA_STATIC_ASSERT(sizeof(enum fpta_error) == 4 && (enum fpta_error)-1 < 0);
+FPTA_STATIC_ASSERT(sizeof(enum fpta_bits) == 4 && (enum fpta_bits) - 1 < 0);
+FPTA_STATIC_ASSERT(sizeof(enum fpta_error) == 4 && (enum fpta_error) - 1 < 0);
 FPTA_STATIC_ASSERT(sizeof(fpta_cursor_options) == 4 && (fpta_cursor_options)-1 < 0);
 FPTA_STATIC_ASSERT(sizeof(fpta_durability) == 4 && (fpta_durability)-1 < 0);
 FPTA_STATIC_ASSERT(sizeof(fpta_level) == 4 && (fpta_level)-1 < 0);

@@ -2,10 +2,13 @@
 
 namespace fpta::arguments {
 
-bool IsDurability(fpta_durability durability) { return durability >= fpta_readonly && durability <= fpta_weak; }
+bool IsDurability(fpta_durability durability) {
+  return durability >= fpta_readonly && durability <= fpta_weak;
+}
 
 bool IsRegime(fpta_regime_flags regime) {
-  constexpr int kAll = fpta_frendly4writeback | fpta_frendly4hdd | fpta_frendly4compaction | fpta_saferam;
+  constexpr int kAll =
+      fpta_frendly4writeback | fpta_frendly4hdd | fpta_frendly4compaction | fpta_saferam;
   return (regime & ~kAll) == 0;
 }
 
@@ -20,7 +23,7 @@ bool IsCursorOptions(fpta_cursor_options op) {
   return order >= fpta_unsorted && order <= fpta_descending;
 }
 
-bool IsValue(const fpta_value &value) {
+bool IsValue(const fpta_value& value) {
   switch (value.type) {
     case fpta_null:
     case fpta_signed_int:
@@ -39,8 +42,8 @@ bool IsValue(const fpta_value &value) {
   }
 }
 
-bool IsRangeFrom(const fpta_value &value) { return IsValue(value) && value.type != fpta_end; }
+bool IsRangeFrom(const fpta_value& value) { return IsValue(value) && value.type != fpta_end; }
 
-bool IsRangeTo(const fpta_value &value) { return IsValue(value) && value.type != fpta_begin; }
+bool IsRangeTo(const fpta_value& value) { return IsValue(value) && value.type != fpta_begin; }
 
 }  // namespace fpta::arguments

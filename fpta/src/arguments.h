@@ -16,10 +16,10 @@ bool IsSeekOperation(fpta_seek_operations op);
 bool IsCursorOptions(fpta_cursor_options op);
 
 // A known type, and a pointer wherever a length says there are bytes.
-bool IsValue(const fpta_value &value);
+bool IsValue(const fpta_value& value);
 // A value that can bound a cursor's range: any value but the opposite end.
-bool IsRangeFrom(const fpta_value &value);
-bool IsRangeTo(const fpta_value &value);
+bool IsRangeFrom(const fpta_value& value);
+bool IsRangeTo(const fpta_value& value);
 
 }  // namespace fpta::arguments
 

@@ -19,12 +19,12 @@ namespace fpta::column_names {
 
 // Position 0 starts the set's list afresh (fpta_column_set_init is inline
 // and cannot tell).
-void Remember(const fpta_column_set *set, unsigned position, const char *name);
+void Remember(const fpta_column_set* set, unsigned position, const char* name);
 
 // The name of each column of the set, by position; "" for one this process
 // never described (it cannot happen through the interface, but a set may be
 // filled by hand).
-std::vector<std::string> Recall(const fpta_column_set &set);
+std::vector<std::string> Recall(const fpta_column_set& set);
 
 }  // namespace fpta::column_names
 

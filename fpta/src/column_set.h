@@ -14,19 +14,24 @@
 
 namespace fpta::columns {
 
-inline fptu_type TypeOfShove(uint64_t shove) { return static_cast<fptu_type>(shove & fpta_column_typeid_mask); }
-inline unsigned IndexOfShove(uint64_t shove) { return static_cast<unsigned>(shove & fpta_column_index_mask); }
+inline fptu_type TypeOfShove(uint64_t shove) {
+  return static_cast<fptu_type>(shove & fpta_column_typeid_mask);
+}
+inline unsigned IndexOfShove(uint64_t shove) {
+  return static_cast<unsigned>(shove & fpta_column_index_mask);
+}
 
 // One of the named fpta_index_type values.
 bool IsNamedIndexType(fpta_index_type index);
 bool IsIndexed(unsigned index);
 bool IsPrimary(unsigned index);
 
-int DescribeComposite(const char *composite_name, fpta_index_type index_type, fpta_column_set *column_set,
-                      const char *const *column_names, size_t column_names_count);
+int DescribeComposite(const char* composite_name, fpta_index_type index_type,
+                      fpta_column_set* column_set, const char* const* column_names,
+                      size_t column_names_count);
 
 // A set a table can be made of: at least one column and exactly one primary index.
-int CheckTableSet(const fpta_column_set *column_set);
+int CheckTableSet(const fpta_column_set* column_set);
 
 }  // namespace fpta::columns
 

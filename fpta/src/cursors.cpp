@@ -29,9 +29,9 @@ namespace {
 
 using fpta::handles::PoolOf;
 
-fpta_cursor *NewCursor() { return PoolOf<fpta_cursor>().Take(fpta::handles::kLiveCursor); }
+fpta_cursor* NewCursor() { return PoolOf<fpta_cursor>().Take(fpta::handles::kLiveCursor); }
 
-void ReleaseCursor(fpta_cursor *cursor) {
+void ReleaseCursor(fpta_cursor* cursor) {
   cursor->txn = nullptr;
   cursor->mdb = nullptr;
   cursor->table.reset();
@@ -41,67 +41,70 @@ void ReleaseCursor(fpta_cursor *cursor) {
   PoolOf<fpta_cursor>().Give(cursor);
 }
 
-int CompareKeys(const MDB_val &a, const keys::Key &b) {
+int CompareKeys(const MDB_val& a, const keys::Key& b) {
   const int order = std::memcmp(a.mv_data, b.data(), std::min(a.mv_size, b.size()));
   if (order != 0) return order;
   return a.mv_size < b.size() ? -1 : a.mv_size > b.size() ? 1 : 0;
 }
 
-bool PastTop(const fpta_cursor *cursor, const MDB_val &key) {
+bool PastTop(const fpta_cursor* cursor, const MDB_val& key) {
   return cursor->has_to && CompareKeys(key, cursor->to) >= 0;
 }
 
-bool PastBottom(const fpta_cursor *cursor, const MDB_val &key) {
+bool PastBottom(const fpta_cursor* cursor, const MDB_val& key) {
   return cursor->has_from && CompareKeys(key, cursor->from) < 0;
 }
 
 // LMDB's moves to the first or last duplicate give no key; the key is then
 // read where the cursor stands.
-int Lmdb(fpta_cursor *cursor, MDB_val *key, MDB_val *data, MDB_cursor_op op) {
+int Lmdb(fpta_cursor* cursor, MDB_val* key, MDB_val* data, MDB_cursor_op op) {
   const int status = mdb_cursor_get(cursor->mdb, key, data, op);
   if (status != MDB_SUCCESS || (op != MDB_FIRST_DUP && op != MDB_LAST_DUP)) return status;
   return mdb_cursor_get(cursor->mdb, key, data, MDB_GET_CURRENT);
 }
 
 // The cursor leaves its range at the end it was going to.
-int LeaveRange(fpta_cursor *cursor, bool up) {
+int LeaveRange(fpta_cursor* cursor, bool up) {
   cursor->place = up != cursor->descending ? Place::kAfterLast : Place::kBeforeFirst;
   cursor->row = fptu_ro{};
   return FPTA_NODATA;
 }
 
 // A cursor whose move or read failed stands nowhere; returns status.
-int FailCursor(fpta_cursor *cursor, int status) {
+int FailCursor(fpta_cursor* cursor, int status) {
   cursor->place = Place::kNowhere;
   cursor->row = fptu_ro{};
   return status;
 }
 
-bool Writes(const fpta_cursor *cursor) { return cursor->txn->level != fpta_read; }
+bool Writes(const fpta_cursor* cursor) { return cursor->txn->level != fpta_read; }
 
 // Keeps the entry the cursor now stands on, where other calls may remove it.
-void RememberEntry(fpta_cursor *cursor, const MDB_val &key, const MDB_val &reference) {
+void RememberEntry(fpta_cursor* cursor, const MDB_val& key, const MDB_val& reference) {
   if (!Writes(cursor)) return;
   row_store::Assign(&cursor->entry_key, key);
   row_store::Assign(&cursor->entry_reference, reference);
 }
 
 // Whether the cursor's LMDB side stands on the entry it remembers.
-bool OnEntry(fpta_cursor *cursor) {
+bool OnEntry(fpta_cursor* cursor) {
   MDB_val key, data;
   if (mdb_cursor_get(cursor->mdb, &key, &data, MDB_GET_CURRENT) != MDB_SUCCESS) return false;
   const MDB_val reference = row_store::ReferenceAt(*cursor->table, cursor->column, key, data);
-  return CompareKeys(key, cursor->entry_key) == 0 && CompareKeys(reference, cursor->entry_reference) == 0;
+  return CompareKeys(key, cursor->entry_key) == 0 &&
+         CompareKeys(reference, cursor->entry_reference) == 0;
 }
 
 // Whether the row the cursor stands on is still there in a transaction that
 // writes: a call other than the cursor's own may have removed it, after
 // which LMDB leaves the cursor on a neighbour, or nowhere. The cursor then
 // stands in the gap.
-void Recheck(fpta_cursor *cursor) {
+void Recheck(fpta_cursor* cursor) {
   if (cursor->place != Place::kOnRow || !Writes(cursor) || OnEntry(cursor)) return;
-  MDB_val key = row_store::ValOf(cursor->entry_key), data = row_store::ValOf(cursor->entry_reference);
-  if (Lmdb(cursor, &key, &data, cursor->duplicates ? MDB_GET_BOTH : MDB_SET_KEY) == MDB_SUCCESS && OnEntry(cursor)) {
+  MDB_val key = row_store::ValOf(cursor->entry_key),
+          data = row_store::ValOf(cursor->entry_reference);
+  if (Lmdb(cursor, &key, &data, cursor->duplicates ? MDB_GET_BOTH : MDB_SET_KEY) == MDB_SUCCESS &&
+      OnEntry(cursor)) {
     return;
   }
   cursor->place = Place::kGap;
@@ -109,7 +112,7 @@ void Recheck(fpta_cursor *cursor) {
 }
 
 // Whether the entry's row passes the filter; the row is kept when it does.
-int Accept(fpta_cursor *cursor, const MDB_val &key, const MDB_val &data, bool *accepted) {
+int Accept(fpta_cursor* cursor, const MDB_val& key, const MDB_val& data, bool* accepted) {
   fptu_ro row;
   const int status = row_store::RowAt(cursor->txn, *cursor->table, cursor->column, key, data, &row);
   if (status != MDB_SUCCESS) return status;
@@ -124,7 +127,8 @@ int Accept(fpta_cursor *cursor, const MDB_val &key, const MDB_val &data, bool *a
 
 // From where LMDB's last move left the cursor (status, key, data), goes on
 // with step, up or down, to the first row in range that passes the filter.
-int Settle(fpta_cursor *cursor, int status, MDB_val key, MDB_val data, bool up, MDB_cursor_op step) {
+int Settle(fpta_cursor* cursor, int status, MDB_val key, MDB_val data, bool up,
+           MDB_cursor_op step) {
   for (;; status = Lmdb(cursor, &key, &data, step)) {
     if (status == MDB_NOTFOUND) return LeaveRange(cursor, up);
     if (status != MDB_SUCCESS) return FailCursor(cursor, status);
@@ -136,13 +140,13 @@ int Settle(fpta_cursor *cursor, int status, MDB_val key, MDB_val data, bool up, 
   }
 }
 
-int Bottom(fpta_cursor *cursor) {
+int Bottom(fpta_cursor* cursor) {
   MDB_val key = row_store::ValOf(cursor->from), data;
   const int status = Lmdb(cursor, &key, &data, cursor->has_from ? MDB_SET_RANGE : MDB_FIRST);
   return Settle(cursor, status, key, data, true, MDB_NEXT);
 }
 
-int Top(fpta_cursor *cursor) {
+int Top(fpta_cursor* cursor) {
   MDB_val key = row_store::ValOf(cursor->to), data;
   int status;
   if (cursor->has_to) {
@@ -155,12 +159,12 @@ int Top(fpta_cursor *cursor) {
   return Settle(cursor, status, key, data, false, MDB_PREV);
 }
 
-int First(fpta_cursor *cursor) { return cursor->descending ? Top(cursor) : Bottom(cursor); }
-int Last(fpta_cursor *cursor) { return cursor->descending ? Bottom(cursor) : Top(cursor); }
+int First(fpta_cursor* cursor) { return cursor->descending ? Top(cursor) : Bottom(cursor); }
+int Last(fpta_cursor* cursor) { return cursor->descending ? Bottom(cursor) : Top(cursor); }
 
 // Onto the row next to the entry (key, reference), which was just removed,
 // going up or down the store.
-int Beside(fpta_cursor *cursor, const keys::Key &key, const keys::Key &reference, bool up) {
+int Beside(fpta_cursor* cursor, const keys::Key& key, const keys::Key& reference, bool up) {
   MDB_val at = row_store::ValOf(key), data = row_store::ValOf(reference);
   int status = cursor->duplicates ? Lmdb(cursor, &at, &data, MDB_GET_BOTH_RANGE) : MDB_NOTFOUND;
   if (status == MDB_NOTFOUND) {
@@ -179,19 +183,19 @@ int Beside(fpta_cursor *cursor, const keys::Key &key, const keys::Key &reference
 }
 
 // Onto the row after the removed entry (key, reference) in the cursor's order.
-int After(fpta_cursor *cursor, const keys::Key &key, const keys::Key &reference) {
+int After(fpta_cursor* cursor, const keys::Key& key, const keys::Key& reference) {
   return Beside(cursor, key, reference, !cursor->descending);
 }
 
 // From the gap a removed row left, one row on in the cursor's order
 // (forward) or against it.
-int LeaveGap(fpta_cursor *cursor, bool forward) {
+int LeaveGap(fpta_cursor* cursor, bool forward) {
   const keys::Key key = cursor->entry_key, reference = cursor->entry_reference;
   return Beside(cursor, key, reference, forward != cursor->descending);
 }
 
 // One row on, in the cursor's order (forward) or against it.
-int MoveOne(fpta_cursor *cursor, bool forward) {
+int MoveOne(fpta_cursor* cursor, bool forward) {
   const Place stuck = forward ? Place::kAfterLast : Place::kBeforeFirst;
   if (cursor->place == stuck) return FPTA_NODATA;
   if (cursor->place == Place::kGap) return LeaveGap(cursor, forward);
@@ -203,7 +207,7 @@ int MoveOne(fpta_cursor *cursor, bool forward) {
 }
 
 // The entry the cursor stands on: its key and its row's reference, copied.
-int Current(fpta_cursor *cursor, keys::Key *key, keys::Key *reference) {
+int Current(fpta_cursor* cursor, keys::Key* key, keys::Key* reference) {
   MDB_val at, data;
   const int status = mdb_cursor_get(cursor->mdb, &at, &data, MDB_GET_CURRENT);
   if (status != MDB_SUCCESS) return status;
@@ -213,10 +217,11 @@ int Current(fpta_cursor *cursor, keys::Key *key, keys::Key *reference) {
 }
 
 // Back onto the entry (key, reference), which is there.
-int Return(fpta_cursor *cursor, const keys::Key &key, const keys::Key &reference) {
+int Return(fpta_cursor* cursor, const keys::Key& key, const keys::Key& reference) {
   MDB_val at = row_store::ValOf(key), data = row_store::ValOf(reference);
   int status = Lmdb(cursor, &at, &data, cursor->duplicates ? MDB_GET_BOTH : MDB_SET_KEY);
-  if (status == MDB_SUCCESS) status = row_store::RowAt(cursor->txn, *cursor->table, cursor->column, at, data, &cursor->row);
+  if (status == MDB_SUCCESS)
+    status = row_store::RowAt(cursor->txn, *cursor->table, cursor->column, at, data, &cursor->row);
   if (status != MDB_SUCCESS) return FailCursor(cursor, status);
   cursor->place = Place::kOnRow;
   RememberEntry(cursor, row_store::ValOf(key), row_store::ValOf(reference));
@@ -226,7 +231,7 @@ int Return(fpta_cursor *cursor, const keys::Key &key, const keys::Key &reference
 // Among the rows of the current key: its first or last in the cursor's
 // order, or the next or previous one. A move past the key's rows leaves the
 // cursor on the row it stood on.
-int DupMove(fpta_cursor *cursor, fpta_seek_operations op) {
+int DupMove(fpta_cursor* cursor, fpta_seek_operations op) {
   if (cursor->place != Place::kOnRow) return FPTA_NODATA;
   const bool to_end = op == fpta_dup_first || op == fpta_dup_last;
   // A unique index has one row per key: the cursor stands on it already.
@@ -247,12 +252,13 @@ int DupMove(fpta_cursor *cursor, fpta_seek_operations op) {
 
 // To the next or previous distinct key that has a row passing the filter,
 // onto its first row in the cursor's order.
-int KeyMove(fpta_cursor *cursor, bool forward) {
+int KeyMove(fpta_cursor* cursor, bool forward) {
   if (cursor->place == Place::kGap) {
     // The next row may be another of the removed row's key.
     const keys::Key removed = cursor->entry_key;
     const int status = LeaveGap(cursor, forward);
-    if (status != FPTA_SUCCESS || !cursor->duplicates || CompareKeys(row_store::ValOf(cursor->entry_key), removed) != 0) {
+    if (status != FPTA_SUCCESS || !cursor->duplicates ||
+        CompareKeys(row_store::ValOf(cursor->entry_key), removed) != 0) {
       return status;
     }
   }
@@ -262,21 +268,26 @@ int KeyMove(fpta_cursor *cursor, bool forward) {
   MDB_val key, data;
   for (;;) {
     int status = Lmdb(cursor, &key, &data, up ? MDB_NEXT_NODUP : MDB_PREV_NODUP);
-    if (status == MDB_NOTFOUND || (status == MDB_SUCCESS && (up ? PastTop(cursor, key) : PastBottom(cursor, key)))) {
+    if (status == MDB_NOTFOUND ||
+        (status == MDB_SUCCESS && (up ? PastTop(cursor, key) : PastBottom(cursor, key)))) {
       return LeaveRange(cursor, up);
     }
-    if (status == MDB_SUCCESS && cursor->duplicates) status = Lmdb(cursor, &key, &data, ascending ? MDB_FIRST_DUP : MDB_LAST_DUP);
+    if (status == MDB_SUCCESS && cursor->duplicates)
+      status = Lmdb(cursor, &key, &data, ascending ? MDB_FIRST_DUP : MDB_LAST_DUP);
     while (status == MDB_SUCCESS) {
       bool accepted;
       status = Accept(cursor, key, data, &accepted);
       if (status == MDB_SUCCESS && accepted) return FPTA_SUCCESS;
-      if (status == MDB_SUCCESS) status = cursor->duplicates ? Lmdb(cursor, &key, &data, ascending ? MDB_NEXT_DUP : MDB_PREV_DUP) : MDB_NOTFOUND;
+      if (status == MDB_SUCCESS)
+        status = cursor->duplicates
+                     ? Lmdb(cursor, &key, &data, ascending ? MDB_NEXT_DUP : MDB_PREV_DUP)
+                     : MDB_NOTFOUND;
     }
     if (status != MDB_NOTFOUND) return FailCursor(cursor, status);
   }
 }
 
-int Move(fpta_cursor *cursor, fpta_seek_operations op) {
+int Move(fpta_cursor* cursor, fpta_seek_operations op) {
   switch (op) {
     case fpta_first:
       return First(cursor);
@@ -298,16 +309,18 @@ int Move(fpta_cursor *cursor, fpta_seek_operations op) {
 // The entries in the cursor's range, up to limit, without reading their
 // rows (a cursor without a filter): a key's duplicates are counted at once.
 // A cursor of its own walks the store, so the caller's stays where it is.
-int CountEntries(const fpta_cursor *cursor, size_t *count, size_t limit) {
-  MDB_cursor *walker;
+int CountEntries(const fpta_cursor* cursor, size_t* count, size_t limit) {
+  MDB_cursor* walker;
   int status = mdb_cursor_open(mdb_cursor_txn(cursor->mdb), mdb_cursor_dbi(cursor->mdb), &walker);
   if (status != MDB_SUCCESS) return status;
   MDB_val key = row_store::ValOf(cursor->from), data;
   size_t counted = 0;
-  for (status = limit != 0 ? mdb_cursor_get(walker, &key, &data, cursor->has_from ? MDB_SET_RANGE : MDB_FIRST)
+  for (status = limit != 0 ? mdb_cursor_get(walker, &key, &data,
+                                            cursor->has_from ? MDB_SET_RANGE : MDB_FIRST)
                            : MDB_NOTFOUND;
        status == MDB_SUCCESS && !PastTop(cursor, key);
-       status = mdb_cursor_get(walker, &key, &data, cursor->duplicates ? MDB_NEXT_NODUP : MDB_NEXT)) {
+       status =
+           mdb_cursor_get(walker, &key, &data, cursor->duplicates ? MDB_NEXT_NODUP : MDB_NEXT)) {
     size_t entries = 1;
     if (cursor->duplicates) status = mdb_cursor_count(walker, &entries);
     if (status != MDB_SUCCESS) break;
@@ -323,20 +336,23 @@ int CountEntries(const fpta_cursor *cursor, size_t *count, size_t limit) {
 // A live cursor whose transaction is still open; cursor is the handle the
 // caller gave, replaced by the cursor it stands for, which then stands where
 // its row is (Recheck).
-int CheckCursor(fpta_cursor *&cursor) {
-  if (!fpta::handles::Admit(&cursor, fpta::handles::kLiveCursor) || cursor->txn == nullptr) return FPTA_EINVAL;
+int CheckCursor(fpta_cursor*& cursor) {
+  if (!fpta::handles::Admit(&cursor, fpta::handles::kLiveCursor) || cursor->txn == nullptr)
+    return FPTA_EINVAL;
   const int status = resolve::CheckAdmitted(cursor->txn);
   if (status == FPTA_SUCCESS) Recheck(cursor);
   return status;
 }
 
 // The row of a checked cursor that stands on one.
-int RowHere(fpta_cursor *cursor, fptu_ro *row) {
+int RowHere(fpta_cursor* cursor, fptu_ro* row) {
   if (cursor->txn->level != fpta_read) {
     // A write since the cursor got there may have moved the row's bytes.
     MDB_val key, data;
     int moved = mdb_cursor_get(cursor->mdb, &key, &data, MDB_GET_CURRENT);
-    if (moved == MDB_SUCCESS) moved = row_store::RowAt(cursor->txn, *cursor->table, cursor->column, key, data, &cursor->row);
+    if (moved == MDB_SUCCESS)
+      moved =
+          row_store::RowAt(cursor->txn, *cursor->table, cursor->column, key, data, &cursor->row);
     if (moved != MDB_SUCCESS) return FailCursor(cursor, moved);
   }
   *row = cursor->row;
@@ -345,7 +361,7 @@ int RowHere(fpta_cursor *cursor, fptu_ro *row) {
 
 // What a change through the cursor starts from: a cursor of a transaction
 // that may write, standing on a row, and that row's entry (copied) and bytes.
-int Standing(fpta_cursor *&cursor, keys::Key *key, keys::Key *reference, fptu_ro *row) {
+int Standing(fpta_cursor*& cursor, keys::Key* key, keys::Key* reference, fptu_ro* row) {
   int status = CheckCursor(cursor);
   if (status == FPTA_SUCCESS && !Writes(cursor)) status = EPERM;
   if (status == FPTA_SUCCESS && cursor->place != Place::kOnRow) status = FPTA_NODATA;
@@ -353,9 +369,9 @@ int Standing(fpta_cursor *&cursor, keys::Key *key, keys::Key *reference, fptu_ro
   return status == FPTA_SUCCESS ? RowHere(cursor, row) : status;
 }
 
-void Close(fpta_cursor *cursor) {
-  if (fpta_txn *txn = cursor->txn) {
-    auto &open = txn->cursors;
+void Close(fpta_cursor* cursor) {
+  if (fpta_txn* txn = cursor->txn) {
+    auto& open = txn->cursors;
     open.erase(std::find(open.begin(), open.end(), cursor));
     mdb_cursor_close(cursor->mdb);
   }
@@ -363,21 +379,22 @@ void Close(fpta_cursor *cursor) {
 }
 
 // A range bound: an open end, or a key of the index.
-int Bound(const fpta::schema::Table &table, unsigned column, const fpta_value &value, bool *has, keys::Key *key) {
+int Bound(const fpta::schema::Table& table, unsigned column, const fpta_value& value, bool* has,
+          keys::Key* key) {
   *has = value.type != fpta_begin && value.type != fpta_end;
   if (!*has) return FPTA_SUCCESS;
   if (!table.columns[column].ordered()) return FPTA_EINVAL;  // an unordered index has no ranges
   return fpta::rows::KeyOfValue(table, column, value, key);
 }
 
-int Open(fpta_txn *txn, fpta_name *column_id, const fpta_value &from, const fpta_value &to, const fpta_filter *filter,
-         fpta_cursor_options op, fpta_cursor **made) {
-  const fpta::schema::Table *found;
+int Open(fpta_txn* txn, fpta_name* column_id, const fpta_value& from, const fpta_value& to,
+         const fpta_filter* filter, fpta_cursor_options op, fpta_cursor** made) {
+  const fpta::schema::Table* found;
   unsigned column;
   int status = resolve::ColumnNamed(txn, column_id, &found, &column);
   if (status != FPTA_SUCCESS) return status;
   if (!found->columns[column].indexed()) return FPTA_EINVAL;
-  fpta_cursor *cursor = NewCursor();
+  fpta_cursor* cursor = NewCursor();
   cursor->table = txn->schema->tables.at(found->hash);
   cursor->column = column;
   cursor->descending = (op & ~fpta_dont_fetch) == fpta_descending;
@@ -387,7 +404,8 @@ int Open(fpta_txn *txn, fpta_name *column_id, const fpta_value &from, const fpta
   if (status == FPTA_SUCCESS && filter != nullptr) {
     status = fpta::filters::Program::Compile(txn, *found, filter, &cursor->filter);
   }
-  if (status == FPTA_SUCCESS) status = mdb_cursor_open(txn->mdb, found->columns[column].store.dbi, &cursor->mdb);
+  if (status == FPTA_SUCCESS)
+    status = mdb_cursor_open(txn->mdb, found->columns[column].store.dbi, &cursor->mdb);
   if (status != FPTA_SUCCESS) {
     ReleaseCursor(cursor);
     return status;
@@ -408,8 +426,9 @@ int Open(fpta_txn *txn, fpta_name *column_id, const fpta_value &from, const fpta
 
 }  // namespace
 
-int fpta_cursor_open(fpta_txn *txn, fpta_name *column_id, fpta_value range_from, fpta_value range_to,
-                     const fpta_filter *filter, fpta_cursor_options op, fpta_cursor **cursor) {
+int fpta_cursor_open(fpta_txn* txn, fpta_name* column_id, fpta_value range_from,
+                     fpta_value range_to, const fpta_filter* filter, fpta_cursor_options op,
+                     fpta_cursor** cursor) {
   const CallRecord record(__func__, txn, column_id, range_from, range_to, filter, op, cursor);
   if (cursor == nullptr) return FPTA_EINVAL;
   *cursor = nullptr;
@@ -419,28 +438,28 @@ int fpta_cursor_open(fpta_txn *txn, fpta_name *column_id, fpta_value range_from,
   return Open(txn, column_id, range_from, range_to, filter, op, cursor);
 }
 
-int fpta_cursor_close(fpta_cursor *cursor) {
+int fpta_cursor_close(fpta_cursor* cursor) {
   const CallRecord record(__func__, cursor);
   if (!fpta::handles::Admit(&cursor, fpta::handles::kLiveCursor)) return FPTA_EINVAL;
   Close(cursor);
   return FPTA_SUCCESS;
 }
 
-int fpta_cursor_move(fpta_cursor *cursor, fpta_seek_operations op) {
+int fpta_cursor_move(fpta_cursor* cursor, fpta_seek_operations op) {
   const CallRecord record(__func__, cursor, op);
   const int status = CheckCursor(cursor);
   if (status != FPTA_SUCCESS) return status;
   return IsSeekOperation(op) ? Move(cursor, op) : FPTA_EINVAL;
 }
 
-int fpta_cursor_eof(fpta_cursor *cursor) {
+int fpta_cursor_eof(fpta_cursor* cursor) {
   const CallRecord record(__func__, cursor);
   const int status = CheckCursor(cursor);
   if (status != FPTA_SUCCESS) return status;
   return cursor->place == Place::kOnRow ? 0 : 1;
 }
 
-int fpta_cursor_get(fpta_cursor *cursor, fptu_ro *row) {
+int fpta_cursor_get(fpta_cursor* cursor, fptu_ro* row) {
   const CallRecord record(__func__, cursor, row);
   if (row == nullptr) return FPTA_EINVAL;
   *row = fptu_ro{};
@@ -449,30 +468,32 @@ int fpta_cursor_get(fpta_cursor *cursor, fptu_ro *row) {
   return cursor->place == Place::kOnRow ? RowHere(cursor, row) : FPTA_NODATA;
 }
 
-int fpta_cursor_update(fpta_cursor *cursor, fptu_ro new_row_value) {
+int fpta_cursor_update(fpta_cursor* cursor, fptu_ro new_row_value) {
   const CallRecord record(__func__, cursor, new_row_value);
   keys::Key key, reference;
   fptu_ro old_row;
   int status = Standing(cursor, &key, &reference, &old_row);
   if (status != FPTA_SUCCESS) return status;
-  status = row_store::Replace(cursor->txn, *cursor->table, cursor->column, &reference, old_row, new_row_value);
+  status = row_store::Replace(cursor->txn, *cursor->table, cursor->column, &reference, old_row,
+                              new_row_value);
   if (status != FPTA_SUCCESS) return status;
   return Return(cursor, key, reference);
 }
 
-int fpta_cursor_delete(fpta_cursor *cursor) {
+int fpta_cursor_delete(fpta_cursor* cursor) {
   const CallRecord record(__func__, cursor);
   keys::Key key, reference;
   fptu_ro row;
   int status = Standing(cursor, &key, &reference, &row);
-  if (status == FPTA_SUCCESS) status = row_store::Remove(cursor->txn, *cursor->table, row_store::ValOf(reference), row);
+  if (status == FPTA_SUCCESS)
+    status = row_store::Remove(cursor->txn, *cursor->table, row_store::ValOf(reference), row);
   if (status != FPTA_SUCCESS) return status;
   // No row after the deleted one leaves the cursor at its end: still done.
   status = After(cursor, key, reference);
   return status == FPTA_NODATA ? FPTA_SUCCESS : status;
 }
 
-int fpta_cursor_count(fpta_cursor *cursor, size_t *count, size_t limit) {
+int fpta_cursor_count(fpta_cursor* cursor, size_t* count, size_t limit) {
   const CallRecord record(__func__, cursor, count, limit);
   if (count == nullptr) return FPTA_EINVAL;
   *count = 0;
@@ -486,7 +507,8 @@ int fpta_cursor_count(fpta_cursor *cursor, size_t *count, size_t limit) {
   if (place == Place::kOnRow) status = Current(cursor, &key, &reference);
   if (status != MDB_SUCCESS) return status;
   size_t counted = 0;
-  for (status = limit != 0 ? First(cursor) : FPTA_NODATA; status == FPTA_SUCCESS && ++counted < limit;) {
+  for (status = limit != 0 ? First(cursor) : FPTA_NODATA;
+       status == FPTA_SUCCESS && ++counted < limit;) {
     status = MoveOne(cursor, true);
   }
   if (status != FPTA_SUCCESS && status != FPTA_NODATA) return status;

@@ -22,8 +22,8 @@ class Program;
 struct fpta_cursor {
   std::atomic<uint32_t> magic{fpta::handles::kDead};
   std::atomic<uint16_t> generation{0};
-  fpta_txn *txn = nullptr;  // null once the transaction has ended
-  MDB_cursor *mdb = nullptr;
+  fpta_txn* txn = nullptr;  // null once the transaction has ended
+  MDB_cursor* mdb = nullptr;
   std::shared_ptr<const fpta::schema::Table> table;
   unsigned column = 0;  // the index column it walks
   bool descending = false;
@@ -47,8 +47,8 @@ namespace fpta::cursors {
 // The cursors a transaction leaves open when it ends lose their LMDB side and
 // their transaction; fpta_cursor_close still frees them. Inline: every
 // transaction's end calls it, mostly with no cursor open.
-inline void Orphan(fpta_txn *txn) {
-  for (fpta_cursor *cursor : txn->cursors) {
+inline void Orphan(fpta_txn* txn) {
+  for (fpta_cursor* cursor : txn->cursors) {
     mdb_cursor_close(cursor->mdb);
     cursor->mdb = nullptr;
     cursor->txn = nullptr;

@@ -55,14 +55,14 @@ std::string OutcomeName(int outcome) {
   }
 }
 
-std::string ReadFile(const std::string &path) {
+std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream bytes;
   bytes << in.rdbuf();
   return bytes.str();
 }
 
-void WriteFile(const std::string &path, const std::string &bytes) {
+void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
@@ -82,15 +82,16 @@ std::string Tag(int n) { return "tag-" + std::to_string(n % 37) + std::string(24
 
 // Every row of a table through one index, as text: "id:tag;" for alpha,
 // "id;" for beta.
-int Dump(fpta_txn *txn, fpta_name *column, bool tagged, std::string *text) {
-  fpta_cursor *cursor;
-  int status = fpta_cursor_open(txn, column, fpta_value_begin(), fpta_value_end(), nullptr, fpta_ascending, &cursor);
+int Dump(fpta_txn* txn, fpta_name* column, bool tagged, std::string* text) {
+  fpta_cursor* cursor;
+  int status = fpta_cursor_open(txn, column, fpta_value_begin(), fpta_value_end(), nullptr,
+                                fpta_ascending, &cursor);
   if (status != FPTA_SUCCESS) return status;
   for (status = FPTA_SUCCESS; status == FPTA_SUCCESS && fpta_cursor_eof(cursor) == 0;) {
     fptu_ro row;
     status = fpta_cursor_get(cursor, &row);
     if (status != FPTA_SUCCESS) break;
-    for (const Field &field : LiveFields(row)) {
+    for (const Field& field : LiveFields(row)) {
       if (field.column == 0) *text += std::to_string(field.value.uint);
       if (field.column == 1 && tagged) *text += ":" + Bytes(field.value);
     }
@@ -103,13 +104,14 @@ int Dump(fpta_txn *txn, fpta_name *column, bool tagged, std::string *text) {
 }
 
 // The rows of both tables, through every index: alpha by id and by tag.
-int ReadAll(fpta_db *db, std::string *text) {
+int ReadAll(fpta_db* db, std::string* text) {
   Names names;
-  fpta_txn *txn;
+  fpta_txn* txn;
   int status = fpta_transaction_begin(db, fpta_read, &txn);
   if (status != FPTA_SUCCESS) return status;
   status = fpta_name_refresh_couple(txn, &names.alpha, &names.alpha_id);
-  if (status == FPTA_SUCCESS) status = fpta_name_refresh_couple(txn, &names.alpha, &names.alpha_tag);
+  if (status == FPTA_SUCCESS)
+    status = fpta_name_refresh_couple(txn, &names.alpha, &names.alpha_tag);
   if (status == FPTA_SUCCESS) status = fpta_name_refresh_couple(txn, &names.beta, &names.beta_id);
   if (status == FPTA_SUCCESS) status = Dump(txn, &names.alpha_id, true, text);
   *text += "|";
@@ -120,9 +122,9 @@ int ReadAll(fpta_db *db, std::string *text) {
   return status;
 }
 
-int Create(const std::string &path) {
+int Create(const std::string& path) {
   Names names;
-  fpta_db *db;
+  fpta_db* db;
   int status = fpta_db_open(path.c_str(), fpta_sync, fpta_regime_default, 0600, 64, true, &db);
   if (status != FPTA_SUCCESS) return status;
   fpta_column_set alpha, beta;
@@ -131,7 +133,7 @@ int Create(const std::string &path) {
   fpta_column_describe("tag", fptu_cstr, fpta_secondary_withdups_ordered_obverse, &alpha);
   fpta_column_set_init(&beta);
   fpta_column_describe("id", fptu_uint64, fpta_primary_unique_ordered_obverse, &beta);
-  fpta_txn *txn;
+  fpta_txn* txn;
   status = fpta_transaction_begin(db, fpta_schema, &txn);
   if (status == FPTA_SUCCESS) status = fpta_table_create(txn, "alpha", &alpha);
   if (status == FPTA_SUCCESS) status = fpta_table_create(txn, "beta", &beta);
@@ -159,10 +161,10 @@ int Create(const std::string &path) {
 
 // Opens the file and reads it all in a child process, which exits with the
 // outcome; the parent waits at most kSecondsPerCase.
-int Probe(const std::string &path, fpta_durability durability, const std::string &expected) {
+int Probe(const std::string& path, fpta_durability durability, const std::string& expected) {
   const pid_t child = fork();
   if (child == 0) {
-    fpta_db *db;
+    fpta_db* db;
     int status = fpta_db_open(path.c_str(), durability, fpta_regime_default, 0600, 64, false, &db);
     std::string rows;
     if (status == FPTA_SUCCESS) {
@@ -175,7 +177,8 @@ int Probe(const std::string &path, fpta_durability durability, const std::string
   for (int waited = 0; waited < kSecondsPerCase * 200; ++waited) {
     int wstatus;
     if (waitpid(child, &wstatus, WNOHANG) == child) {
-      return WIFEXITED(wstatus) && WEXITSTATUS(wstatus) >= kSameRows && WEXITSTATUS(wstatus) <= kOtherRows
+      return WIFEXITED(wstatus) && WEXITSTATUS(wstatus) >= kSameRows &&
+                     WEXITSTATUS(wstatus) <= kOtherRows
                  ? WEXITSTATUS(wstatus)
                  : kSignal;
     }
@@ -194,8 +197,9 @@ class DamagedFiles : public ::testing::Test {
     const std::string made = dir_ + "/made";
     ASSERT_EQ(Create(made), FPTA_SUCCESS);
     original_ = ReadFile(made);
-    fpta_db *db;
-    ASSERT_EQ(fpta_db_open(made.c_str(), fpta_readonly, fpta_regime_default, 0, 64, false, &db), FPTA_SUCCESS);
+    fpta_db* db;
+    ASSERT_EQ(fpta_db_open(made.c_str(), fpta_readonly, fpta_regime_default, 0, 64, false, &db),
+              FPTA_SUCCESS);
     ASSERT_EQ(ReadAll(db, &expected_), FPTA_SUCCESS);
     ASSERT_EQ(fpta_db_close(db), FPTA_SUCCESS);
     unlink(made.c_str());
@@ -213,8 +217,8 @@ class DamagedFiles : public ::testing::Test {
 
   // Both kinds of open of the damaged bytes: each gives a status or the
   // committed rows, and the read-only one leaves the bytes as they are.
-  static void Check(const std::string &name, const std::string &bytes, bool allow_other_rows = false,
-                    std::map<std::string, int> *tally = nullptr) {
+  static void Check(const std::string& name, const std::string& bytes,
+                    bool allow_other_rows = false, std::map<std::string, int>* tally = nullptr) {
     for (const fpta_durability durability : {fpta_readonly, fpta_weak}) {
       WriteFile(Path(), bytes);
       const int outcome = Probe(Path(), durability, expected_);
@@ -225,7 +229,8 @@ class DamagedFiles : public ::testing::Test {
       }
       EXPECT_NE(outcome, kHang) << name << mode;
       if (tally == nullptr) {
-        EXPECT_TRUE(outcome == kStatus || outcome == kSameRows || (allow_other_rows && outcome == kOtherRows))
+        EXPECT_TRUE(outcome == kStatus || outcome == kSameRows ||
+                    (allow_other_rows && outcome == kOtherRows))
             << name << mode << ": " << OutcomeName(outcome);
       }
     }
@@ -280,13 +285,14 @@ TEST_F(DamagedFiles, NotADatabaseAndEmpty) {
 TEST_F(DamagedFiles, LockFileGarbageOrMissing) {
   std::mt19937 random(7);
   std::string garbage(70000, '\0');
-  for (char &c : garbage) c = static_cast<char>(random());
+  for (char& c : garbage) c = static_cast<char>(random());
   for (const bool missing : {false, true}) {
     for (const fpta_durability durability : {fpta_readonly, fpta_weak}) {
       WriteFile(Path(), original_);
       unlink((Path() + "-lock").c_str());
       if (!missing) WriteFile(Path() + "-lock", garbage);
-      EXPECT_EQ(Probe(Path(), durability, expected_), kSameRows) << (missing ? "missing" : "garbage") << " lock file";
+      EXPECT_EQ(Probe(Path(), durability, expected_), kSameRows)
+          << (missing ? "missing" : "garbage") << " lock file";
     }
   }
 }
@@ -310,7 +316,8 @@ TEST_F(DamagedFiles, BitFlipsInTreePages) {
     bytes[at] = static_cast<char>(bytes[at] ^ (1 << (random() % 8)));
     Check("bit flip at " + std::to_string(at), bytes, true, &tally);
   }
-  for (const auto &[outcome, count] : tally) std::printf("bit flips, %s: %d\n", outcome.c_str(), count);
+  for (const auto& [outcome, count] : tally)
+    std::printf("bit flips, %s: %d\n", outcome.c_str(), count);
 }
 
 }  // namespace

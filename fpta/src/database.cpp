@@ -35,7 +35,7 @@ constexpr unsigned kMaxReaders = 1024;
 std::mutex registry_mutex;
 std::set<std::pair<dev_t, ino_t>> open_files;
 
-bool IsOpenHere(const char *path) {
+bool IsOpenHere(const char* path) {
   struct stat file;
   if (stat(path, &file) != 0) return false;
   const std::lock_guard<std::mutex> lock(registry_mutex);
@@ -44,7 +44,7 @@ bool IsOpenHere(const char *path) {
 
 // Removes what a failed open made: the file of a new database, a new lock
 // file.
-void Unmake(const char *path, bool file_made, bool lock_made) {
+void Unmake(const char* path, bool file_made, bool lock_made) {
   if (file_made) unlink(path);
   if (lock_made) unlink((std::string(path) + file_check::LockSuffix()).c_str());
 }
@@ -66,8 +66,8 @@ unsigned EnvironmentFlags(fpta_durability durability) {
 }
 
 // *lock_made tells whether the lock file is new.
-int OpenEnvironment(const char *path, fpta_durability durability, mode_t file_mode, size_t megabytes,
-                    MDB_env **env, bool *lock_made) {
+int OpenEnvironment(const char* path, fpta_durability durability, mode_t file_mode,
+                    size_t megabytes, MDB_env** env, bool* lock_made) {
   int status = file_check::CheckDataFile(path);
   if (status != FPTA_SUCCESS) return status;
   status = file_check::PrepareLockFile(path, file_mode, kMaxReaders, lock_made);
@@ -90,10 +90,10 @@ int OpenEnvironment(const char *path, fpta_durability durability, mode_t file_mo
 }
 
 // Remembers the handles of the schema's stores.
-void RecordHandles(fpta_db *db, const fpta::schema::Schema &schema) {
+void RecordHandles(fpta_db* db, const fpta::schema::Schema& schema) {
   const std::lock_guard<std::mutex> lock(db->mutex);
-  for (const auto &entry : schema.tables) {
-    for (const fpta::schema::Store *store : fpta::schema::StoresOf(*entry.second)) {
+  for (const auto& entry : schema.tables) {
+    for (const fpta::schema::Store* store : fpta::schema::StoresOf(*entry.second)) {
       if (store->open) db->handles[store->serial] = store->dbi;
     }
   }
@@ -101,17 +101,18 @@ void RecordHandles(fpta_db *db, const fpta::schema::Schema &schema) {
 
 // Remembers the handles of the stores a committed transaction made, so that
 // those its schema no longer has are retired as well.
-void RecordMade(const fpta_txn *txn) {
+void RecordMade(const fpta_txn* txn) {
   const std::lock_guard<std::mutex> lock(txn->db->mutex);
-  for (const auto &[serial, dbi] : txn->made_stores) txn->db->handles[serial] = dbi;
+  for (const auto& [serial, dbi] : txn->made_stores) txn->db->handles[serial] = dbi;
 }
 
 // Moves the handles of stores that the schema, the newest, no longer has
 // (dropped tables') to db->retired. Under db->mutex.
-void Retire(fpta_db *db, const fpta::schema::Schema &schema) {
+void Retire(fpta_db* db, const fpta::schema::Schema& schema) {
   std::unordered_set<uint32_t> used;
-  for (const auto &entry : schema.tables) {
-    for (const fpta::schema::Store *store : fpta::schema::StoresOf(*entry.second)) used.insert(store->serial);
+  for (const auto& entry : schema.tables) {
+    for (const fpta::schema::Store* store : fpta::schema::StoresOf(*entry.second))
+      used.insert(store->serial);
   }
   for (auto handle = db->handles.begin(); handle != db->handles.end();) {
     if (used.count(handle->first) != 0) {
@@ -129,7 +130,7 @@ void Retire(fpta_db *db, const fpta::schema::Schema &schema) {
 // still use them). Transactions begin under db->mutex, so none begins
 // meanwhile. Whoever holds the opener is busy with handles: the next end
 // tries again, rather than wait.
-void CloseRetired(fpta_db *db) {
+void CloseRetired(fpta_db* db) {
   const std::unique_lock<std::mutex> opener(db->opener, std::try_to_lock);
   if (!opener.owns_lock()) return;
   const std::lock_guard<std::mutex> lock(db->mutex);
@@ -141,7 +142,7 @@ void CloseRetired(fpta_db *db) {
 
 // Remembers the handles, and the schema itself when it is the newest this
 // process has seen.
-void Publish(fpta_db *db, const std::shared_ptr<const fpta::schema::Schema> &schema) {
+void Publish(fpta_db* db, const std::shared_ptr<const fpta::schema::Schema>& schema) {
   RecordHandles(db, *schema);
   const std::lock_guard<std::mutex> lock(db->mutex);
   if (db->latest && db->latest->version > schema->version) return;
@@ -152,8 +153,8 @@ void Publish(fpta_db *db, const std::shared_ptr<const fpta::schema::Schema> &sch
 // The first transaction of a database: the schema store made (when the file
 // is new), every store's handle opened and what dropped tables left removed.
 // No other transaction of this process exists yet.
-int Initialise(fpta_db *db) {
-  MDB_txn *txn;
+int Initialise(fpta_db* db) {
+  MDB_txn* txn;
   int status = mdb_txn_begin(db->env, nullptr, db->readonly ? MDB_RDONLY : 0, &txn);
   if (status != MDB_SUCCESS) return status;
   const unsigned create = db->readonly ? 0 : MDB_CREATE;
@@ -165,7 +166,8 @@ int Initialise(fpta_db *db) {
     Publish(db, std::make_shared<fpta::schema::Schema>());
     return FPTA_SUCCESS;
   }
-  if (status == MDB_SUCCESS) status = mdb_dbi_open(txn, schema_store::kSequencesDb, create, &db->sequences_dbi);
+  if (status == MDB_SUCCESS)
+    status = mdb_dbi_open(txn, schema_store::kSequencesDb, create, &db->sequences_dbi);
   uint64_t version = 0;
   if (status == MDB_SUCCESS) status = schema_store::ReadVersion(txn, db->schema_dbi, &version);
   if (status == MDB_NOTFOUND && !db->readonly) {
@@ -174,7 +176,8 @@ int Initialise(fpta_db *db) {
   }
   std::shared_ptr<fpta::schema::Schema> schema;
   bool missing;
-  if (status == MDB_SUCCESS) status = schema_store::Load(txn, db->schema_dbi, version, {}, &schema, &missing);
+  if (status == MDB_SUCCESS)
+    status = schema_store::Load(txn, db->schema_dbi, version, {}, &schema, &missing);
   if (status == MDB_SUCCESS) status = schema_store::OpenMissing(txn, schema.get());
   if (status == MDB_SUCCESS && !db->readonly) status = schema_store::RemoveOrphans(txn, *schema);
   if (status != MDB_SUCCESS) {
@@ -188,9 +191,9 @@ int Initialise(fpta_db *db) {
 
 // Opens the stores this process has no handle of (tables another process
 // made) in a short transaction of their own, as LMDB wants.
-int OpenApart(fpta_db *db, fpta::schema::Schema *schema) {
+int OpenApart(fpta_db* db, fpta::schema::Schema* schema) {
   const std::lock_guard<std::mutex> opener(db->opener);
-  MDB_txn *txn;
+  MDB_txn* txn;
   int status = mdb_txn_begin(db->env, nullptr, MDB_RDONLY, &txn);
   if (status != MDB_SUCCESS) return status;
   status = schema_store::OpenMissing(txn, schema);
@@ -204,9 +207,9 @@ int OpenApart(fpta_db *db, fpta::schema::Schema *schema) {
   return status;
 }
 
-int BeginLmdb(fpta_db *db, fpta_level level, MDB_txn **txn) {
+int BeginLmdb(fpta_db* db, fpta_level level, MDB_txn** txn) {
   if (level == fpta_read) {
-    MDB_txn *idle = nullptr;
+    MDB_txn* idle = nullptr;
     {
       const std::lock_guard<std::mutex> lock(db->mutex);
       if (!db->idle_readers.empty()) {
@@ -227,7 +230,7 @@ int BeginLmdb(fpta_db *db, fpta_level level, MDB_txn **txn) {
 }
 
 // Ends a read transaction, keeping it for reuse while few are kept.
-void EndReader(fpta_db *db, MDB_txn *txn) {
+void EndReader(fpta_db* db, MDB_txn* txn) {
   mdb_txn_reset(txn);
   {
     const std::lock_guard<std::mutex> lock(db->mutex);
@@ -240,8 +243,8 @@ void EndReader(fpta_db *db, MDB_txn *txn) {
 }
 
 // Begins the LMDB transaction and finds the schema it sees.
-int StartSnapshot(fpta_txn *txn) {
-  fpta_db *const db = txn->db;
+int StartSnapshot(fpta_txn* txn) {
+  fpta_db* const db = txn->db;
   for (;;) {
     int status = BeginLmdb(db, txn->level, &txn->mdb);
     if (status != MDB_SUCCESS) return status;
@@ -258,7 +261,8 @@ int StartSnapshot(fpta_txn *txn) {
     }
     std::shared_ptr<fpta::schema::Schema> loaded;
     bool missing = false;
-    if (status == MDB_SUCCESS) status = schema_store::Load(txn->mdb, db->schema_dbi, version, handles, &loaded, &missing);
+    if (status == MDB_SUCCESS)
+      status = schema_store::Load(txn->mdb, db->schema_dbi, version, handles, &loaded, &missing);
     if (status == MDB_SUCCESS && !missing) {
       Publish(db, loaded);
       txn->schema = loaded;
@@ -278,8 +282,8 @@ int StartSnapshot(fpta_txn *txn) {
   }
 }
 
-void FinishTxn(fpta_txn *txn) {
-  fpta_db *const db = txn->db;
+void FinishTxn(fpta_txn* txn) {
+  fpta_db* const db = txn->db;
   if (txn->opener_lock.owns_lock()) txn->opener_lock.unlock();
   const bool last = --db->transactions == 0;
   Release(txn);
@@ -288,9 +292,10 @@ void FinishTxn(fpta_txn *txn) {
 
 }  // namespace
 
-int fpta_db_open(const char *path, fpta_durability durability, fpta_regime_flags regime_flags, mode_t file_mode,
-                 size_t megabytes, bool alterable_schema, fpta_db **db) {
-  const CallRecord record(__func__, path, durability, regime_flags, file_mode, megabytes, alterable_schema, db);
+int fpta_db_open(const char* path, fpta_durability durability, fpta_regime_flags regime_flags,
+                 mode_t file_mode, size_t megabytes, bool alterable_schema, fpta_db** db) {
+  const CallRecord record(__func__, path, durability, regime_flags, file_mode, megabytes,
+                          alterable_schema, db);
   if (db == nullptr) return FPTA_EINVAL;
   *db = nullptr;
   if (path == nullptr || *path == '\0' || !IsDurability(durability) || !IsRegime(regime_flags) ||
@@ -300,10 +305,10 @@ int fpta_db_open(const char *path, fpta_durability durability, fpta_regime_flags
   if (IsOpenHere(path)) return EBUSY;
   struct stat file;
   const bool existed = stat(path, &file) == 0;
-  MDB_env *env;
+  MDB_env* env;
   bool lock_made = false;
-  int status = OpenEnvironment(path, durability, file_mode != 0 ? file_mode : kDefaultFileMode, megabytes, &env,
-                               &lock_made);
+  int status = OpenEnvironment(path, durability, file_mode != 0 ? file_mode : kDefaultFileMode,
+                               megabytes, &env, &lock_made);
   if (status == MDB_SUCCESS && stat(path, &file) != 0) {
     status = errno;
     mdb_env_close(env);
@@ -312,7 +317,7 @@ int fpta_db_open(const char *path, fpta_durability durability, fpta_regime_flags
     Unmake(path, durability != fpta_readonly && !existed, lock_made);
     return status;
   }
-  fpta_db *made = NewDb();
+  fpta_db* made = NewDb();
   made->env = env;
   made->readonly = durability == fpta_readonly;
   made->alterable = alterable_schema;
@@ -338,11 +343,11 @@ int fpta_db_open(const char *path, fpta_durability durability, fpta_regime_flags
   return FPTA_SUCCESS;
 }
 
-int fpta_db_close(fpta_db *db) {
+int fpta_db_close(fpta_db* db) {
   const CallRecord record(__func__, db);
   if (!Admit(&db)) return FPTA_EINVAL;
   if (db->transactions.load() != 0) return EBUSY;
-  for (MDB_txn *idle : db->idle_readers) mdb_txn_abort(idle);
+  for (MDB_txn* idle : db->idle_readers) mdb_txn_abort(idle);
   mdb_env_close(db->env);
   {
     const std::lock_guard<std::mutex> lock(registry_mutex);
@@ -352,7 +357,7 @@ int fpta_db_close(fpta_db *db) {
   return FPTA_SUCCESS;
 }
 
-int fpta_transaction_begin(fpta_db *db, fpta_level level, fpta_txn **txn) {
+int fpta_transaction_begin(fpta_db* db, fpta_level level, fpta_txn** txn) {
   const CallRecord record(__func__, db, level, txn);
   if (txn == nullptr) return FPTA_EINVAL;
   *txn = nullptr;
@@ -361,7 +366,7 @@ int fpta_transaction_begin(fpta_db *db, fpta_level level, fpta_txn **txn) {
   if (level == fpta_schema && !db->alterable) return EPERM;
   const std::thread::id thread = std::this_thread::get_id();
   if (level != fpta_read && db->writer.load() == thread) return EDEADLK;
-  fpta_txn *made = NewTxn();
+  fpta_txn* made = NewTxn();
   made->db = db;
   made->level = level;
   made->thread = thread;
@@ -379,7 +384,7 @@ int fpta_transaction_begin(fpta_db *db, fpta_level level, fpta_txn **txn) {
   return FPTA_SUCCESS;
 }
 
-int fpta_transaction_end(fpta_txn *txn, bool abort) {
+int fpta_transaction_end(fpta_txn* txn, bool abort) {
   const CallRecord record(__func__, txn, abort);
   if (!Admit(&txn)) return FPTA_EINVAL;
   // LMDB's writer lock is the beginning thread's to release.

@@ -7,7 +7,7 @@
 
 namespace {
 
-const char *OwnText(int errnum) {
+const char* OwnText(int errnum) {
   switch (errnum) {
     case FPTA_SUCCESS:
       return "Success";
@@ -24,7 +24,8 @@ const char *OwnText(int errnum) {
     case FPTA_ETYPE:
       return "A value of a kind that does not fit the column's type";
     case FPTA_ECOLUMN:
-      return "The row holds a field of a column the table does not have, of the wrong type, or two fields of one "
+      return "The row holds a field of a column the table does not have, of the wrong type, or two "
+             "fields of one "
              "column";
     case FPTA_ENOKEY:
       return "The row lacks a value of a non-nullable indexed column";
@@ -39,9 +40,9 @@ const char *OwnText(int errnum) {
 
 }  // namespace
 
-const char *fpta_strerror(int errnum) {
+const char* fpta_strerror(int errnum) {
   const fpta::CallRecord record(__func__, errnum);
-  if (const char *text = OwnText(errnum)) return text;
+  if (const char* text = OwnText(errnum)) return text;
   // LMDB's own codes, which reach callers unchanged.
   if (errnum >= MDB_KEYEXIST && errnum <= MDB_LAST_ERRCODE) return mdb_strerror(errnum);
   // errno values, FPTA_EINVAL, FPTA_EEXIST and FPTA_ENOIMP among them, read

@@ -10,12 +10,14 @@ namespace {
 
 struct ErrorText {
   int code;
-  const char *text;
+  const char* text;
 };
 
 class StatusText : public ::testing::TestWithParam<ErrorText> {};
 
-TEST_P(StatusText, IsWordedExactly) { EXPECT_STREQ(fpta_strerror(GetParam().code), GetParam().text); }
+TEST_P(StatusText, IsWordedExactly) {
+  EXPECT_STREQ(fpta_strerror(GetParam().code), GetParam().text);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Codes, StatusText,
@@ -24,7 +26,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ErrorText{FPTA_NOTFOUND, "Not found: no such key, row or column"},
                       ErrorText{FPTU_ENOSPACE, "The tuple has no room left for the field"},
                       ErrorText{FPTU_ETOOLONG, "The value is longer than a field may be"},
-                      ErrorText{FPTA_ETOOMANY, "Too many tables, columns or composite index parts"}));
+                      ErrorText{FPTA_ETOOMANY,
+                                "Too many tables, columns or composite index parts"}));
 
 // errno values, those the engine names (FPTA_EINVAL, FPTA_EEXIST, FPTA_ENOIMP)
 // among them, and numbers nobody names read as the C library words them.
@@ -36,7 +39,8 @@ TEST_P(SystemText, IsTheCLibrarys) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Codes, SystemText,
-                         ::testing::Values(FPTA_EINVAL, FPTA_EEXIST, FPTA_ENOIMP, ENOMEM, 123456, -2, INT32_MIN));
+                         ::testing::Values(FPTA_EINVAL, FPTA_EEXIST, FPTA_ENOIMP, ENOMEM, 123456,
+                                           -2, INT32_MIN));
 
 TEST(StatusText, OwnCodesLieAboveEveryErrnoValue) {
   for (const int code : {FPTU_ENOSPACE, FPTU_ETOOLONG, FPTA_ETOOMANY}) EXPECT_GT(code, 4095);

@@ -9,7 +9,7 @@ namespace fpta::tuple {
 namespace {
 
 template <typename T>
-T LoadUnaligned(const fptu_unit *data) {
+T LoadUnaligned(const fptu_unit* data) {
   T value;
   std::memcpy(&value, data, sizeof(value));
   return value;
@@ -17,8 +17,8 @@ T LoadUnaligned(const fptu_unit *data) {
 
 }  // namespace
 
-fpta_value DecodeField(const fptu_field &field) {
-  const fptu_unit *data = reinterpret_cast<const fptu_unit *>(&field) + field.offset;
+fpta_value DecodeField(const fptu_field& field) {
+  const fptu_unit* data = reinterpret_cast<const fptu_unit*>(&field) + field.offset;
   switch (TypeOf(field)) {
     case fptu_uint16:
       return fpta_value_uint(field.offset);
@@ -42,7 +42,7 @@ fpta_value DecodeField(const fptu_field &field) {
     case fptu_256:
       return fpta_value_binary(data, size_t{FixedUnits(TypeOf(field))} * kUnitBytes);
     case fptu_cstr:
-      return fpta_value_string(reinterpret_cast<const char *>(data + 1), data->varlen.opaque_bytes);
+      return fpta_value_string(reinterpret_cast<const char*>(data + 1), data->varlen.opaque_bytes);
     case fptu_opaque:
       return fpta_value_binary(data + 1, data->varlen.opaque_bytes);
     case fptu_nested:
@@ -56,9 +56,9 @@ fpta_value DecodeField(const fptu_field &field) {
 
 using namespace fpta::tuple;
 
-fpta_value fpta_field2value(const void *field) {
+fpta_value fpta_field2value(const void* field) {
   const fpta::CallRecord record(__func__, field);
   if (field == nullptr) return fpta_value_null();
-  const fptu_field &header = *static_cast<const fptu_field *>(field);
+  const fptu_field& header = *static_cast<const fptu_field*>(field);
   return IsRemoved(header) ? fpta_value_null() : DecodeField(header);
 }

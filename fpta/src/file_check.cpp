@@ -43,7 +43,7 @@ constexpr const char kLockSuffix[] = "-lock";
 constexpr uint64_t kNearlyFull = 64 << 10;
 
 template <typename T>
-T At(const unsigned char *page, size_t offset) {
+T At(const unsigned char* page, size_t offset) {
   T value;
   std::memcpy(&value, page + offset, sizeof(value));
   return value;
@@ -54,7 +54,7 @@ struct Meta {
   uint64_t last_page = 0, txn_id = 0, roots[2] = {};
 };
 
-bool ReadMeta(int fd, off_t offset, Meta *meta) {
+bool ReadMeta(int fd, off_t offset, Meta* meta) {
   unsigned char page[kMetaBytes];
   if (pread(fd, page, sizeof(page), offset) != static_cast<ssize_t>(sizeof(page))) return false;
   if ((At<uint16_t>(page, kFlagsAt) & kMetaFlag) == 0 || At<uint32_t>(page, kMagicAt) != kMagic ||
@@ -74,7 +74,7 @@ bool IsPageSize(uint32_t size) { return size >= 512 && size <= 65536 && (size & 
 // Whether some process holds LMDB's lock on the file: one that is making a
 // new database holds it from before the file exists until its meta pages
 // are written.
-bool LockHeld(const char *path) {
+bool LockHeld(const char* path) {
   const std::string lock = std::string(path) + kLockSuffix;
   const int fd = open(lock.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
@@ -88,14 +88,15 @@ bool LockHeld(const char *path) {
   return held;
 }
 
-int CheckOpened(int fd, const char *path) {
+int CheckOpened(int fd, const char* path) {
   struct stat file;
   if (fstat(fd, &file) != 0 || !S_ISREG(file.st_mode)) return FPTA_SUCCESS;
   if (file.st_size == 0) return LockHeld(path) ? FPTA_SUCCESS : MDB_INVALID;
   Meta metas[2];
   if (!ReadMeta(fd, 0, &metas[0]) || !IsPageSize(metas[0].page_size)) return MDB_INVALID;
-  if (!ReadMeta(fd, metas[0].page_size, &metas[1]) || metas[1].page_size != metas[0].page_size) return MDB_INVALID;
-  const Meta &newest = metas[metas[1].txn_id > metas[0].txn_id ? 1 : 0];
+  if (!ReadMeta(fd, metas[0].page_size, &metas[1]) || metas[1].page_size != metas[0].page_size)
+    return MDB_INVALID;
+  const Meta& newest = metas[metas[1].txn_id > metas[0].txn_id ? 1 : 0];
   // The size is read after the meta page: a writer of another process
   // writes a commit's pages before the meta page that speaks of them.
   if (fstat(fd, &file) != 0) return FPTA_SUCCESS;
@@ -109,7 +110,7 @@ int CheckOpened(int fd, const char *path) {
 
 }  // namespace
 
-int CheckDataFile(const char *path) {
+int CheckDataFile(const char* path) {
   const int fd = open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return FPTA_SUCCESS;
   const int status = CheckOpened(fd, path);
@@ -117,7 +118,7 @@ int CheckDataFile(const char *path) {
   return status;
 }
 
-int PrepareLockFile(const char *path, mode_t mode, unsigned readers, bool *created) {
+int PrepareLockFile(const char* path, mode_t mode, unsigned readers, bool* created) {
   const std::string lock = std::string(path) + kLockSuffix;
   int fd = open(lock.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
   *created = fd >= 0;
@@ -134,8 +135,8 @@ int PrepareLockFile(const char *path, mode_t mode, unsigned readers, bool *creat
   return status;
 }
 
-bool FindMapping(dev_t device, ino_t inode, uintptr_t *begin, uintptr_t *end) {
-  std::FILE *maps = std::fopen("/proc/self/maps", "re");
+bool FindMapping(dev_t device, ino_t inode, uintptr_t* begin, uintptr_t* end) {
+  std::FILE* maps = std::fopen("/proc/self/maps", "re");
   if (maps == nullptr) return false;
   // start-end perms offset major:minor inode path
   unsigned long long start, stop, offset, node;
@@ -143,7 +144,8 @@ bool FindMapping(dev_t device, ino_t inode, uintptr_t *begin, uintptr_t *end) {
   char line[4096];
   bool found = false;
   while (!found && std::fgets(line, sizeof(line), maps) != nullptr) {
-    found = std::sscanf(line, "%llx-%llx %*s %llx %x:%x %llu", &start, &stop, &offset, &major, &minor, &node) == 6 &&
+    found = std::sscanf(line, "%llx-%llx %*s %llx %x:%x %llu", &start, &stop, &offset, &major,
+                        &minor, &node) == 6 &&
             offset == 0 && node == inode && makedev(major, minor) == device;
   }
   std::fclose(maps);
@@ -154,15 +156,17 @@ bool FindMapping(dev_t device, ino_t inode, uintptr_t *begin, uintptr_t *end) {
   return found;
 }
 
-const char *LockSuffix() { return kLockSuffix; }
+const char* LockSuffix() { return kLockSuffix; }
 
-int CommitStatus(MDB_env *env, int status) {
+int CommitStatus(MDB_env* env, int status) {
   int fd;
   struct statvfs volume;
-  if (status != EIO || mdb_env_get_fd(env, &fd) != MDB_SUCCESS || fstatvfs(fd, &volume) != 0) return status;
+  if (status != EIO || mdb_env_get_fd(env, &fd) != MDB_SUCCESS || fstatvfs(fd, &volume) != 0)
+    return status;
   // A short write stops where the file system ran out of blocks; a few may
   // have been freed since.
-  const uint64_t free_bytes = uint64_t{geteuid() == 0 ? volume.f_bfree : volume.f_bavail} * volume.f_frsize;
+  const uint64_t free_bytes =
+      uint64_t{geteuid() == 0 ? volume.f_bfree : volume.f_bavail} * volume.f_frsize;
   return free_bytes < kNearlyFull ? ENOSPC : status;
 }
 

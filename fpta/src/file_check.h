@@ -16,26 +16,26 @@ namespace fpta::file_check {
 // making it one, a meta page that is not LMDB's), MDB_CORRUPTED for one whose
 // newest meta page speaks of pages beyond the end of the file. The file is
 // only read.
-int CheckDataFile(const char *path);
+int CheckDataFile(const char* path);
 
 // Makes sure the lock file beside path has its blocks allocated for readers
 // reader slots, as LMDB writes it through a memory map (where a full file
 // system means SIGBUS). FPTA_SUCCESS, or ENOSPC / EDQUOT with nothing left
 // behind; other failures are left for LMDB to meet and report. *created
 // tells whether this call made the file.
-int PrepareLockFile(const char *path, mode_t mode, unsigned readers, bool *created);
+int PrepareLockFile(const char* path, mode_t mode, unsigned readers, bool* created);
 
 // Where this process maps the file (device, inode): *begin and *end, or
 // false when it has no such mapping. LMDB does not tell where its map is.
-bool FindMapping(dev_t device, ino_t inode, uintptr_t *begin, uintptr_t *end);
+bool FindMapping(dev_t device, ino_t inode, uintptr_t* begin, uintptr_t* end);
 
 // The lock file's name.
-const char *LockSuffix();
+const char* LockSuffix();
 
 // The status to report for a commit that failed with status: LMDB turns a
 // short write into EIO, which on a file system with no free block left is
 // ENOSPC.
-int CommitStatus(MDB_env *env, int status);
+int CommitStatus(MDB_env* env, int status);
 
 }  // namespace fpta::file_check
 

@@ -18,10 +18,10 @@ struct Program::Node {
   unsigned column = 0;
   fptu_type type = fptu_null;
   fpta_value value{};  // normalized to the column's kind
-  bool (*column_predicate)(const fptu_field *column, void *arg) = nullptr;
-  bool (*row_predicate)(const fptu_ro *row, void *context, void *arg) = nullptr;
-  void *context = nullptr;
-  void *arg = nullptr;
+  bool (*column_predicate)(const fptu_field* column, void* arg) = nullptr;
+  bool (*row_predicate)(const fptu_ro* row, void* context, void* arg) = nullptr;
+  void* context = nullptr;
+  void* arg = nullptr;
 };
 
 namespace {
@@ -35,7 +35,7 @@ enum MemoState : uint8_t { kUnknown = 0, kFalse, kTrue };
 // Memo slots kept on Match's stack; more take one allocation per row.
 constexpr unsigned kInlineMemo = 64;
 
-unsigned OperandsOf(const fpta_filter &filter, const fpta_filter *operands[2]) {
+unsigned OperandsOf(const fpta_filter& filter, const fpta_filter* operands[2]) {
   switch (filter.type) {
     case fpta_node_not:
       operands[0] = filter.node_not;
@@ -52,18 +52,19 @@ unsigned OperandsOf(const fpta_filter &filter, const fpta_filter *operands[2]) {
 }
 
 // A column of table that rows carry: not another table's, not a composite.
-int ResolveColumn(fpta_txn *txn, const schema::Table &table, fpta_name *name, unsigned *number) {
-  const schema::Table *owner = nullptr;
+int ResolveColumn(fpta_txn* txn, const schema::Table& table, fpta_name* name, unsigned* number) {
+  const schema::Table* owner = nullptr;
   const int status = resolve::ColumnNamed(txn, name, &owner, number);
   if (status != FPTA_SUCCESS) return status;
-  if (owner->hash != table.hash || *number >= table.columns.size() || table.columns[*number].composite()) {
+  if (owner->hash != table.hash || *number >= table.columns.size() ||
+      table.columns[*number].composite()) {
     return FPTA_EINVAL;
   }
   return FPTA_SUCCESS;
 }
 
 // The column's field in a row the store holds (a sound one), or null.
-const fptu_field *ColumnField(const fptu_ro &row, unsigned column, fptu_type type) {
+const fptu_field* ColumnField(const fptu_ro& row, unsigned column, fptu_type type) {
   const unsigned header = tuple::FindField(row, column, type);
   return header != 0 ? &row.units[header].field : nullptr;
 }
@@ -91,18 +92,19 @@ bool ComparisonHolds(fpta_filter_bits comparison, int order, bool unordered) {
 Program::Program() = default;
 Program::~Program() = default;
 
-int Program::Compile(fpta_txn *txn, const schema::Table &table, const fpta_filter *filter,
-                     std::unique_ptr<Program> *program) {
+int Program::Compile(fpta_txn* txn, const schema::Table& table, const fpta_filter* filter,
+                     std::unique_ptr<Program>* program) {
   std::unique_ptr<Program> built(new Program());
   // A filter node whose operands are being compiled; its place on the stack
   // is its depth, so the stack never grows past kMaxDepth.
   struct Frame {
-    const fpta_filter *filter;
+    const fpta_filter* filter;
     unsigned done;  // operands compiled
     unsigned operands[2];
   };
   std::vector<Frame> stack;
-  std::unordered_map<const fpta_filter *, unsigned> compiled;  // filter node -> node index, or kOnStack
+  std::unordered_map<const fpta_filter*, unsigned>
+      compiled;  // filter node -> node index, or kOnStack
   // Per node: the levels of its subtree, so a shared node met again deeper
   // than before still counts in full towards the depth limit.
   std::vector<unsigned> height;
@@ -110,7 +112,7 @@ int Program::Compile(fpta_txn *txn, const schema::Table &table, const fpta_filte
 
   // Reaches filter node from the top of the stack (or as the root): pushes
   // it, or gives the index it was compiled to in *reused.
-  const auto reach = [&](const fpta_filter *node, bool *pushed, unsigned *reused) {
+  const auto reach = [&](const fpta_filter* node, bool* pushed, unsigned* reused) {
     *pushed = false;
     if (node == nullptr) return FPTA_EINVAL;
     const auto [found, fresh] = compiled.try_emplace(node, kOnStack);
@@ -120,7 +122,8 @@ int Program::Compile(fpta_txn *txn, const schema::Table &table, const fpta_filte
       *pushed = true;
       return FPTA_SUCCESS;
     }
-    if (found->second == kOnStack || stack.size() + height[found->second] > kMaxDepth) return FPTA_EINVAL;
+    if (found->second == kOnStack || stack.size() + height[found->second] > kMaxDepth)
+      return FPTA_EINVAL;
     *reused = found->second;
     ++users[*reused];
     return FPTA_SUCCESS;
@@ -130,8 +133,8 @@ int Program::Compile(fpta_txn *txn, const schema::Table &table, const fpta_filte
   unsigned index;
   int status = reach(filter, &pushed, &index);
   while (status == FPTA_SUCCESS && !stack.empty()) {
-    Frame &top = stack.back();
-    const fpta_filter *operands[2];
+    Frame& top = stack.back();
+    const fpta_filter* operands[2];
     const unsigned count = OperandsOf(*top.filter, operands);
     if (top.done < count) {
       status = reach(operands[top.done], &pushed, &index);
@@ -164,7 +167,8 @@ int Program::Compile(fpta_txn *txn, const schema::Table &table, const fpta_filte
   return FPTA_SUCCESS;
 }
 
-int Program::CompileLeaf(fpta_txn *txn, const schema::Table &table, const fpta_filter &filter, Node *node) {
+int Program::CompileLeaf(fpta_txn* txn, const schema::Table& table, const fpta_filter& filter,
+                         Node* node) {
   switch (filter.type) {
     case fpta_node_fncol: {
       if (filter.node_fncol.predicate == nullptr) return FPTA_EINVAL;
@@ -193,9 +197,10 @@ int Program::CompileLeaf(fpta_txn *txn, const schema::Table &table, const fpta_f
   int status = ResolveColumn(txn, table, filter.node_cmp.left_id, &node->column);
   if (status != FPTA_SUCCESS) return status;
   node->type = table.columns[node->column].type;
-  const fpta_value &value = filter.node_cmp.right_value;
+  const fpta_value& value = filter.node_cmp.right_value;
   // Null and the range ends are never a column's value, so they compare with none.
-  if (value.type == fpta_null || value.type == fpta_begin || value.type == fpta_end) return FPTA_ETYPE;
+  if (value.type == fpta_null || value.type == fpta_begin || value.type == fpta_end)
+    return FPTA_ETYPE;
   status = keys::Normalize(node->type, value, &node->value);
   if (status != FPTA_SUCCESS) return status;
   const bool bytes = node->value.type == fpta_string || node->value.type == fpta_binary;
@@ -207,10 +212,10 @@ int Program::CompileLeaf(fpta_txn *txn, const schema::Table &table, const fpta_f
   return FPTA_SUCCESS;
 }
 
-bool Program::Match(const fptu_ro &row) const {
+bool Program::Match(const fptu_ro& row) const {
   uint8_t inline_memo[kInlineMemo];
   std::vector<uint8_t> heap_memo;
-  uint8_t *memo = inline_memo;
+  uint8_t* memo = inline_memo;
   if (memo_slots_ <= kInlineMemo) {
     std::fill_n(inline_memo, memo_slots_, kUnknown);
   } else {
@@ -221,15 +226,15 @@ bool Program::Match(const fptu_ro &row) const {
 }
 
 // Recursion is as deep as the filter, which Compile bounds by kMaxDepth.
-bool Program::Eval(unsigned index, const fptu_ro &row, uint8_t *memo) const {
-  const Node &node = nodes_[index];
+bool Program::Eval(unsigned index, const fptu_ro& row, uint8_t* memo) const {
+  const Node& node = nodes_[index];
   if (node.memo < 0) return Evaluate(node, row, memo);
-  uint8_t &state = memo[node.memo];
+  uint8_t& state = memo[node.memo];
   if (state == kUnknown) state = Evaluate(node, row, memo) ? kTrue : kFalse;
   return state == kTrue;
 }
 
-bool Program::Evaluate(const Node &node, const fptu_ro &row, uint8_t *memo) const {
+bool Program::Evaluate(const Node& node, const fptu_ro& row, uint8_t* memo) const {
   switch (node.kind) {
     case fpta_node_not:
       return !Eval(node.operands[0], row, memo);
@@ -242,10 +247,11 @@ bool Program::Evaluate(const Node &node, const fptu_ro &row, uint8_t *memo) cons
     case fpta_node_fnrow:
       return node.row_predicate(&row, node.context, node.arg);
     default: {
-      const fptu_field *field = ColumnField(row, node.column, node.type);
+      const fptu_field* field = ColumnField(row, node.column, node.type);
       if (field == nullptr) return false;
       bool unordered = false;
-      const int order = keys::Compare(node.type, tuple::DecodeField(*field), node.value, &unordered);
+      const int order =
+          keys::Compare(node.type, tuple::DecodeField(*field), node.value, &unordered);
       return ComparisonHolds(node.kind, order, unordered);
     }
   }

@@ -28,13 +28,13 @@ class Program {
   // the table does not have), FPTA_ETYPE or ERANGE (a comparison value that
   // does not fit its column's type; fpta_null, fpta_begin and fpta_end never
   // do).
-  static int Compile(fpta_txn *txn, const schema::Table &table, const fpta_filter *filter,
-                     std::unique_ptr<Program> *program);
+  static int Compile(fpta_txn* txn, const schema::Table& table, const fpta_filter* filter,
+                     std::unique_ptr<Program>* program);
 
   // Whether the row passes. A comparison with a column the row lacks fails,
   // whatever the comparison; a column predicate is called with a null field
   // then. NaN compares unequal to everything.
-  bool Match(const fptu_ro &row) const;
+  bool Match(const fptu_ro& row) const;
 
   ~Program();
 
@@ -43,9 +43,9 @@ class Program {
  private:
   struct Node;
   Program();
-  int CompileLeaf(fpta_txn *txn, const schema::Table &table, const fpta_filter &filter, Node *node);
-  bool Eval(unsigned index, const fptu_ro &row, uint8_t *memo) const;
-  bool Evaluate(const Node &node, const fptu_ro &row, uint8_t *memo) const;
+  int CompileLeaf(fpta_txn* txn, const schema::Table& table, const fpta_filter& filter, Node* node);
+  bool Eval(unsigned index, const fptu_ro& row, uint8_t* memo) const;
+  bool Evaluate(const Node& node, const fptu_ro& row, uint8_t* memo) const;
 
   // In post-order: operands before the nodes that use them, the root last.
   std::vector<Node> nodes_;

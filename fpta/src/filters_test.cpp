@@ -20,8 +20,8 @@ using Ids = std::vector<uint64_t>;
 
 const double kNan = std::nan("");
 
-uint64_t IdOf(const fptu_ro &row) {
-  for (const testing::Field &field : testing::LiveFields(row)) {
+uint64_t IdOf(const fptu_ro& row) {
+  for (const testing::Field& field : testing::LiveFields(row)) {
     if (field.column == 0) return field.value.uint;
   }
   return 0;
@@ -33,25 +33,28 @@ uint64_t IdOf(const fptu_ro &row) {
 class FiltersTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    path_ = ::testing::TempDir() + "filters_test_" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    ASSERT_EQ(fpta_db_open(path_.c_str(), fpta_weak, fpta_regime_default, 0644, 16, true, &db_), FPTA_SUCCESS);
+    path_ = ::testing::TempDir() + "filters_test_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    ASSERT_EQ(fpta_db_open(path_.c_str(), fpta_weak, fpta_regime_default, 0644, 16, true, &db_),
+              FPTA_SUCCESS);
     ASSERT_EQ(fpta_transaction_begin(db_, fpta_schema, &txn_), FPTA_SUCCESS);
     fpta_column_set set;
     fpta_column_set_init(&set);
     fpta_column_describe("id", fptu_uint32, fpta_primary_unique_ordered_obverse, &set);
     fpta_column_describe("score", fptu_fp64, fpta_index_none, &set);
     fpta_column_describe("name", fptu_cstr, fpta_index_none, &set);
-    fpta_describe_composite_index_va("pair", fpta_secondary_withdups_ordered_obverse_nullable, &set, "id", "name", nullptr);
+    fpta_describe_composite_index_va("pair", fpta_secondary_withdups_ordered_obverse_nullable, &set,
+                                     "id", "name", nullptr);
     ASSERT_EQ(fpta_table_create(txn_, "t", &set), FPTA_SUCCESS);
     fpta_column_set_init(&set);
     fpta_column_describe("x", fptu_uint32, fpta_primary_unique_ordered_obverse, &set);
     ASSERT_EQ(fpta_table_create(txn_, "u", &set), FPTA_SUCCESS);
     fpta_table_init(&t_, "t");
     fpta_table_init(&u_, "u");
-    const char *columns[] = {"id", "score", "name", "pair", "none"};
+    const char* columns[] = {"id", "score", "name", "pair", "none"};
     for (unsigned i = 0; i < 5; ++i) fpta_column_init(&t_, &columns_[i], columns[i]);
     fpta_column_init(&u_, &x_, "x");
-    const char *names[] = {"ann", "bob", nullptr, nullptr, nullptr};
+    const char* names[] = {"ann", "bob", nullptr, nullptr, nullptr};
     const double scores[] = {1, 2, 3, kNan, kNan};
     for (unsigned id = 1; id <= 5; ++id) {
       testing::Tuple row = testing::Alloc(3, 64);
@@ -70,8 +73,8 @@ class FiltersTest : public ::testing::Test {
   }
 
   // The ids of the rows that pass, or the status of the cursor's open.
-  int Walk(const fpta_filter &filter, Ids *ids = nullptr) {
-    fpta_cursor *cursor = nullptr;
+  int Walk(const fpta_filter& filter, Ids* ids = nullptr) {
+    fpta_cursor* cursor = nullptr;
     int status = fpta_cursor_open(txn_, &columns_[0], fpta_value_begin(), fpta_value_end(), &filter,
                                   fpta_ascending, &cursor);
     if (status != FPTA_SUCCESS) return status;
@@ -85,13 +88,13 @@ class FiltersTest : public ::testing::Test {
     return fpta_cursor_close(cursor);
   }
 
-  Ids Passing(const fpta_filter &filter) {
+  Ids Passing(const fpta_filter& filter) {
     Ids ids;
     EXPECT_EQ(Walk(filter, &ids), FPTA_SUCCESS);
     return ids;
   }
 
-  fpta_filter Cmp(fpta_filter_bits kind, unsigned column, const fpta_value &value) {
+  fpta_filter Cmp(fpta_filter_bits kind, unsigned column, const fpta_value& value) {
     fpta_filter filter{};
     filter.type = kind;
     filter.node_cmp = {&columns_[column], value};
@@ -99,26 +102,26 @@ class FiltersTest : public ::testing::Test {
   }
 
   std::string path_;
-  fpta_db *db_ = nullptr;
-  fpta_txn *txn_ = nullptr;
+  fpta_db* db_ = nullptr;
+  fpta_txn* txn_ = nullptr;
   fpta_name t_, u_, x_;
   fpta_name columns_[5];  // id, score, name, pair, and one t lacks
 };
 
 // arg points to {result, calls}.
-bool Counted(const fptu_ro *, void *, void *arg) {
-  ++static_cast<int *>(arg)[1];
-  return static_cast<int *>(arg)[0] != 0;
+bool Counted(const fptu_ro*, void*, void* arg) {
+  ++static_cast<int*>(arg)[1];
+  return static_cast<int*>(arg)[0] != 0;
 }
 
-fpta_filter Leaf(int *state) {
+fpta_filter Leaf(int* state) {
   fpta_filter filter{};
   filter.type = fpta_node_fnrow;
   filter.node_fnrow = {Counted, nullptr, state};
   return filter;
 }
 
-fpta_filter Node(fpta_filter_bits kind, fpta_filter *a, fpta_filter *b = nullptr) {
+fpta_filter Node(fpta_filter_bits kind, fpta_filter* a, fpta_filter* b = nullptr) {
   fpta_filter filter{};
   filter.type = kind;
   filter.node_and = {a, b};  // node_not is a's place
@@ -131,7 +134,8 @@ TEST_F(FiltersTest, SharedSubtreesRunOncePerRow) {
   EXPECT_EQ(Passing(leaf), (Ids{1, 2, 3, 4, 5}));
   // Unfolded, this tree would have 2^30 leaves.
   std::vector<fpta_filter> levels(31, Leaf(shared));
-  for (size_t i = 1; i < levels.size(); ++i) levels[i] = Node(fpta_node_and, &levels[i - 1], &levels[i - 1]);
+  for (size_t i = 1; i < levels.size(); ++i)
+    levels[i] = Node(fpta_node_and, &levels[i - 1], &levels[i - 1]);
   EXPECT_EQ(Passing(levels.back()), (Ids{1, 2, 3, 4, 5}));
   EXPECT_EQ(shared[1], alone[1]);
 }
@@ -172,7 +176,7 @@ TEST_F(FiltersTest, RefusesColumnsAndValuesThatDoNotFit) {
   EXPECT_EQ(Walk(Cmp(fpta_node_eq, 4, one)), FPTA_NOTFOUND);  // not in t
   EXPECT_EQ(Walk(Cmp(fpta_node_eq, 0, fpta_value_sint(-1))), ERANGE);
   EXPECT_EQ(Walk(Cmp(fpta_node_eq, 0, fpta_value_cstr("1"))), FPTA_ETYPE);
-  for (const fpta_value &value : {fpta_value_null(), fpta_value_begin(), fpta_value_end()}) {
+  for (const fpta_value& value : {fpta_value_null(), fpta_value_begin(), fpta_value_end()}) {
     EXPECT_EQ(Walk(Cmp(fpta_node_eq, 0, value)), FPTA_ETYPE);
   }
 }
@@ -184,9 +188,9 @@ TEST_F(FiltersTest, Comparisons) {
     fpta_filter_bits kind;
     Ids against_2, against_nan;
   };
-  for (const Case &c : {Case{fpta_node_lt, {1}, {}}, Case{fpta_node_le, {1, 2}, {}}, Case{fpta_node_eq, {2}, {}},
-                        Case{fpta_node_ge, {2, 3}, {}}, Case{fpta_node_gt, {3}, {}},
-                        Case{fpta_node_ne, {1, 3, 5}, {1, 2, 3, 5}}}) {
+  for (const Case& c : {Case{fpta_node_lt, {1}, {}}, Case{fpta_node_le, {1, 2}, {}},
+                        Case{fpta_node_eq, {2}, {}}, Case{fpta_node_ge, {2, 3}, {}},
+                        Case{fpta_node_gt, {3}, {}}, Case{fpta_node_ne, {1, 3, 5}, {1, 2, 3, 5}}}) {
     SCOPED_TRACE(c.kind);
     EXPECT_EQ(Passing(Cmp(c.kind, 1, fpta_value_sint(2))), c.against_2);
     EXPECT_EQ(Passing(Cmp(c.kind, 1, fpta_value_float(kNan))), c.against_nan);
@@ -199,10 +203,11 @@ TEST_F(FiltersTest, LogicTruthTables) {
     int a, b;
     bool result, b_consulted;  // and/or do not look at b once a decides
   };
-  for (const Case &c : {Case{fpta_node_not, 0, 0, true, false}, Case{fpta_node_not, 1, 0, false, false},
-                        Case{fpta_node_and, 0, 1, false, false}, Case{fpta_node_and, 1, 0, false, true},
-                        Case{fpta_node_and, 1, 1, true, true}, Case{fpta_node_or, 0, 0, false, true},
-                        Case{fpta_node_or, 0, 1, true, true}, Case{fpta_node_or, 1, 0, true, false}}) {
+  for (const Case& c :
+       {Case{fpta_node_not, 0, 0, true, false}, Case{fpta_node_not, 1, 0, false, false},
+        Case{fpta_node_and, 0, 1, false, false}, Case{fpta_node_and, 1, 0, false, true},
+        Case{fpta_node_and, 1, 1, true, true}, Case{fpta_node_or, 0, 0, false, true},
+        Case{fpta_node_or, 0, 1, true, true}, Case{fpta_node_or, 1, 0, true, false}}) {
     SCOPED_TRACE(::testing::Message() << c.kind << " " << c.a << " " << c.b);
     int a[2] = {c.a, 0}, b[2] = {c.b, 0};
     fpta_filter leaf_a = Leaf(a), leaf_b = Leaf(b);
@@ -218,8 +223,8 @@ struct Seen {
   std::set<uint64_t> rows;
 };
 
-bool SeeScore(const fptu_field *column, void *arg) {
-  Seen &seen = *static_cast<Seen *>(arg);
+bool SeeScore(const fptu_field* column, void* arg) {
+  Seen& seen = *static_cast<Seen*>(arg);
   if (column == nullptr) {
     seen.null = true;
   } else if (std::isnan(fpta_field2value(column).fp)) {
@@ -230,9 +235,9 @@ bool SeeScore(const fptu_field *column, void *arg) {
   return true;
 }
 
-bool SeeRow(const fptu_ro *row, void *context, void *arg) {
+bool SeeRow(const fptu_ro* row, void* context, void* arg) {
   EXPECT_EQ(context, arg);
-  static_cast<Seen *>(arg)->rows.insert(IdOf(*row));
+  static_cast<Seen*>(arg)->rows.insert(IdOf(*row));
   return true;
 }
 
@@ -252,12 +257,12 @@ TEST_F(FiltersTest, PredicatesGetTheirArguments) {
 }
 
 TEST_F(FiltersTest, KeepsItsOwnCopyOfStrings) {
-  char *name = new char[4];
+  char* name = new char[4];
   std::memcpy(name, "bob", 4);
   const fpta_filter filter = Cmp(fpta_node_eq, 2, fpta_value_string(name, 3));
-  fpta_cursor *cursor = nullptr;
-  ASSERT_EQ(fpta_cursor_open(txn_, &columns_[0], fpta_value_begin(), fpta_value_end(), &filter, fpta_ascending,
-                             &cursor),
+  fpta_cursor* cursor = nullptr;
+  ASSERT_EQ(fpta_cursor_open(txn_, &columns_[0], fpta_value_begin(), fpta_value_end(), &filter,
+                             fpta_ascending, &cursor),
             FPTA_SUCCESS);
   std::memcpy(name, "ann", 4);
   delete[] name;

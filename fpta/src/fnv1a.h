@@ -15,7 +15,7 @@ constexpr uint64_t kPrime = 0x100000001B3u;
 
 constexpr uint64_t Step(uint64_t hash, uint8_t byte) { return (hash ^ byte) * kPrime; }
 
-inline uint64_t Hash(uint64_t hash, const uint8_t *bytes, size_t count) {
+inline uint64_t Hash(uint64_t hash, const uint8_t* bytes, size_t count) {
   for (size_t i = 0; i < count; ++i) hash = Step(hash, bytes[i]);
   return hash;
 }

@@ -2,10 +2,10 @@
 
 namespace fpta::handles {
 
-fpta_db *NewDb() { return PoolOf<fpta_db>().Take(kLiveDb); }
-fpta_txn *NewTxn() { return PoolOf<fpta_txn>().Take(kLiveTxn); }
+fpta_db* NewDb() { return PoolOf<fpta_db>().Take(kLiveDb); }
+fpta_txn* NewTxn() { return PoolOf<fpta_txn>().Take(kLiveTxn); }
 
-void Release(fpta_db *db) {
+void Release(fpta_db* db) {
   db->env = nullptr;
   db->map_begin = db->map_end = 0;
   db->used_end = 0;
@@ -19,7 +19,7 @@ void Release(fpta_db *db) {
   PoolOf<fpta_db>().Give(db);
 }
 
-void Release(fpta_txn *txn) {
+void Release(fpta_txn* txn) {
   txn->db = nullptr;
   txn->mdb = nullptr;
   txn->schema.reset();

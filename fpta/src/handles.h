@@ -42,8 +42,9 @@ constexpr uintptr_t kAddressMask = (uintptr_t{1} << kGenerationShift) - 1;
 struct fpta_db {
   std::atomic<uint32_t> magic{fpta::handles::kDead};
   std::atomic<uint16_t> generation{0};
-  MDB_env *env = nullptr;
-  MDB_dbi schema_dbi = 0;     // schema_store::kSchemaDb: table records, the schema version, the store serial
+  MDB_env* env = nullptr;
+  MDB_dbi schema_dbi =
+      0;  // schema_store::kSchemaDb: table records, the schema version, the store serial
   MDB_dbi sequences_dbi = 0;  // schema_store::kSequencesDb: each table's sequence
   bool readonly = false;
   bool alterable = false;
@@ -71,7 +72,7 @@ struct fpta_db {
   // Ended read transactions, reset for reuse: LMDB makes a new one at a cost
   // that grows with fpta_max_dbi, renewing one costs next to nothing.
   // bench/fpta/run reads (100,000 read transactions): 3.12 s -> 0.061 s wall.
-  std::vector<MDB_txn *> idle_readers;
+  std::vector<MDB_txn*> idle_readers;
   std::shared_ptr<const fpta::schema::Schema> latest;  // the newest schema this process has read
   std::unordered_map<uint32_t, MDB_dbi> handles;       // store serial -> this process's handle
   // Handles of stores the newest schema no longer has, closed when no
@@ -86,15 +87,15 @@ namespace fpta::row_store {
 // The row operations' scratch space: defined, made and freed by row_store.
 struct Scratch;
 struct ScratchDeleter {
-  void operator()(Scratch *scratch) const;
+  void operator()(Scratch* scratch) const;
 };
 }  // namespace fpta::row_store
 
 struct fpta_txn {
   std::atomic<uint32_t> magic{fpta::handles::kDead};
   std::atomic<uint16_t> generation{0};
-  fpta_db *db = nullptr;
-  MDB_txn *mdb = nullptr;
+  fpta_db* db = nullptr;
+  MDB_txn* mdb = nullptr;
   fpta_level level = fpta_read;
   std::shared_ptr<const fpta::schema::Schema> schema;
   // A schema transaction that changed the schema works on its own copy,
@@ -109,7 +110,7 @@ struct fpta_txn {
   // The status of a storage failure that left the transaction half done; it
   // can then only be aborted.
   int failure = FPTA_SUCCESS;
-  std::vector<fpta_cursor *> cursors;
+  std::vector<fpta_cursor*> cursors;
   // Made by the first row operation and kept with the handle, for the
   // transactions that reuse it: spares allocations.
   std::unique_ptr<fpta::row_store::Scratch, fpta::row_store::ScratchDeleter> row_scratch;
@@ -121,8 +122,8 @@ namespace fpta::handles {
 template <typename Handle>
 class Pool {
  public:
-  Handle *Take(uint32_t live) {
-    Handle *handle = nullptr;
+  Handle* Take(uint32_t live) {
+    Handle* handle = nullptr;
     {
       const std::lock_guard<std::mutex> lock(mutex_);
       if (!free_.empty()) {
@@ -139,9 +140,10 @@ class Pool {
     return handle;
   }
 
-  void Give(Handle *handle) {
+  void Give(Handle* handle) {
     handle->magic.store(kDead, std::memory_order_release);
-    const uint16_t next = static_cast<uint16_t>(handle->generation.load(std::memory_order_relaxed) + 1);
+    const uint16_t next =
+        static_cast<uint16_t>(handle->generation.load(std::memory_order_relaxed) + 1);
     handle->generation.store(next, std::memory_order_relaxed);
     // A handle with bits above the address, or whose generations have come
     // round, could pass for one of its earlier lives: it is never reused.
@@ -152,39 +154,40 @@ class Pool {
 
  private:
   std::mutex mutex_;
-  std::vector<Handle *> free_;
+  std::vector<Handle*> free_;
   // Every object made, live or not: callers hold live ones only as handles
   // with a generation in the top bits, which a leak checker does not take
   // for references, and no object is ever freed.
-  std::vector<Handle *> made_;
+  std::vector<Handle*> made_;
 };
 
 // Never destroyed: handles may be released while the process exits.
 template <typename Handle>
-Pool<Handle> &PoolOf() {
-  static auto *pool = new Pool<Handle>;
+Pool<Handle>& PoolOf() {
+  static auto* pool = new Pool<Handle>;
   return *pool;
 }
 
 // Databases and transactions; cursors are made and released in cursors.cpp.
-fpta_db *NewDb();
-fpta_txn *NewTxn();
-void Release(fpta_db *db);
-void Release(fpta_txn *txn);
+fpta_db* NewDb();
+fpta_txn* NewTxn();
+void Release(fpta_db* db);
+void Release(fpta_txn* txn);
 
 // The handle a caller is given for a live object.
 template <typename Handle>
-Handle *Exposed(Handle *object) {
+Handle* Exposed(Handle* object) {
   const uintptr_t generation = object->generation.load(std::memory_order_relaxed);
-  return reinterpret_cast<Handle *>(reinterpret_cast<uintptr_t>(object) | generation << kGenerationShift);
+  return reinterpret_cast<Handle*>(reinterpret_cast<uintptr_t>(object) | generation
+                                                                             << kGenerationShift);
 }
 
 // Replaces a handle a caller gave by the live object it stands for; false
 // (and *handle unchanged) for a null, closed or ended one.
 template <typename Handle>
-bool Admit(Handle **handle, uint32_t live) {
+bool Admit(Handle** handle, uint32_t live) {
   const uintptr_t given = reinterpret_cast<uintptr_t>(*handle);
-  auto *object = reinterpret_cast<Handle *>(given & kAddressMask);
+  auto* object = reinterpret_cast<Handle*>(given & kAddressMask);
   if (object == nullptr || object->magic.load(std::memory_order_acquire) != live ||
       object->generation.load(std::memory_order_relaxed) != given >> kGenerationShift) {
     return false;
@@ -192,12 +195,14 @@ bool Admit(Handle **handle, uint32_t live) {
   *handle = object;
   return true;
 }
-inline bool Admit(fpta_db **db) { return Admit(db, kLiveDb); }
-inline bool Admit(fpta_txn **txn) { return Admit(txn, kLiveTxn); }
+inline bool Admit(fpta_db** db) { return Admit(db, kLiveDb); }
+inline bool Admit(fpta_txn** txn) { return Admit(txn, kLiveTxn); }
 
 // Whether an object (not a caller's handle) is live.
-inline bool IsLive(const fpta_db *db) { return db != nullptr && db->magic.load(std::memory_order_acquire) == kLiveDb; }
-inline bool IsLive(const fpta_txn *txn) {
+inline bool IsLive(const fpta_db* db) {
+  return db != nullptr && db->magic.load(std::memory_order_acquire) == kLiveDb;
+}
+inline bool IsLive(const fpta_txn* txn) {
   return txn != nullptr && txn->magic.load(std::memory_order_acquire) == kLiveTxn;
 }
 

@@ -28,7 +28,7 @@ constexpr ColumnKind kColumnKinds[] = {
 };
 
 // The column's kind, or null for a number that is no column type.
-const ColumnKind *KindOf(fptu_type type) {
+const ColumnKind* KindOf(fptu_type type) {
   if (type < fptu_uint16 || type > fptu_nested) return nullptr;
   return &kColumnKinds[type];
 }
@@ -45,14 +45,15 @@ struct Integer {
   uint64_t magnitude;
 };
 
-int IntegerOf(const fpta_value &value, Integer *integer) {
+int IntegerOf(const fpta_value& value, Integer* integer) {
   switch (value.type) {
     case fpta_unsigned_int:
       *integer = {false, value.uint};
       return FPTA_SUCCESS;
     case fpta_signed_int:
       // Through unsigned arithmetic, so INT64_MIN's magnitude does not overflow.
-      *integer = {value.sint < 0, value.sint < 0 ? 0 - static_cast<uint64_t>(value.sint) : value.uint};
+      *integer = {value.sint < 0,
+                  value.sint < 0 ? 0 - static_cast<uint64_t>(value.sint) : value.uint};
       return FPTA_SUCCESS;
     case fpta_float_point: {
       const double magnitude = std::fabs(value.fp);
@@ -66,7 +67,7 @@ int IntegerOf(const fpta_value &value, Integer *integer) {
   }
 }
 
-int ToUnsigned(const fpta_value &value, unsigned bytes, fpta_value *normalized) {
+int ToUnsigned(const fpta_value& value, unsigned bytes, fpta_value* normalized) {
   Integer integer;
   const int status = IntegerOf(value, &integer);
   if (status != FPTA_SUCCESS) return status;
@@ -76,7 +77,7 @@ int ToUnsigned(const fpta_value &value, unsigned bytes, fpta_value *normalized) 
   return FPTA_SUCCESS;
 }
 
-int ToSigned(const fpta_value &value, unsigned bytes, fpta_value *normalized) {
+int ToSigned(const fpta_value& value, unsigned bytes, fpta_value* normalized) {
   Integer integer;
   const int status = IntegerOf(value, &integer);
   if (status != FPTA_SUCCESS) return status;
@@ -95,7 +96,7 @@ bool FitsMantissa(uint64_t magnitude, int mantissa_bits) {
   return 64 - __builtin_clzll(magnitude) - __builtin_ctzll(magnitude) <= mantissa_bits;
 }
 
-int ToFloat(const fpta_value &value, bool single, fpta_value *normalized) {
+int ToFloat(const fpta_value& value, bool single, fpta_value* normalized) {
   if (value.type == fpta_float_point) {
     if (!single) {
       *normalized = value;
@@ -115,7 +116,7 @@ int ToFloat(const fpta_value &value, bool single, fpta_value *normalized) {
   return FPTA_SUCCESS;
 }
 
-int ToDatetime(const fpta_value &value, fpta_value *normalized) {
+int ToDatetime(const fpta_value& value, fpta_value* normalized) {
   if (value.type == fpta_datetime) {
     *normalized = value;
     return FPTA_SUCCESS;
@@ -129,21 +130,26 @@ int ToDatetime(const fpta_value &value, fpta_value *normalized) {
 
 // Strings and binaries are both runs of bytes, so either fills a string,
 // opaque or fixed-size column; a nested tuple is taken only as binary.
-int ToBytes(fptu_type type, const ColumnKind &column, const fpta_value &value, fpta_value *normalized) {
-  if (!IsByteRun(value.type) || (type == fptu_nested && value.type != fpta_binary)) return FPTA_ETYPE;
+int ToBytes(fptu_type type, const ColumnKind& column, const fpta_value& value,
+            fpta_value* normalized) {
+  if (!IsByteRun(value.type) || (type == fptu_nested && value.type != fpta_binary))
+    return FPTA_ETYPE;
   if (column.bytes != 0 && value.binary_length != column.bytes) return ERANGE;
-  if (value.binary_length > fpta_max_col_bytes) return FPTU_ETOOLONG;  // as the tuple layer says of it
-  *normalized = column.kind == fpta_string ? fpta_value_string(value.str, value.binary_length)
-                                           : fpta_value_binary(value.binary_data, value.binary_length);
+  if (value.binary_length > fpta_max_col_bytes)
+    return FPTU_ETOOLONG;  // as the tuple layer says of it
+  *normalized = column.kind == fpta_string
+                    ? fpta_value_string(value.str, value.binary_length)
+                    : fpta_value_binary(value.binary_data, value.binary_length);
   return FPTA_SUCCESS;
 }
 
 // ---------------------------------------------------------------------------
 // Encoding.
 
-void AppendBigEndian(uint64_t value, unsigned bytes, Key *key) {
+void AppendBigEndian(uint64_t value, unsigned bytes, Key* key) {
   uint8_t buffer[sizeof(value)];
-  for (unsigned i = 0; i < bytes; ++i) buffer[i] = static_cast<uint8_t>(value >> 8 * (bytes - 1 - i));
+  for (unsigned i = 0; i < bytes; ++i)
+    buffer[i] = static_cast<uint8_t>(value >> 8 * (bytes - 1 - i));
   key->Append(buffer, bytes);
 }
 
@@ -159,7 +165,7 @@ Bits OrderedBits(Float value) {
   return (bits & kSign) != 0 ? static_cast<Bits>(~bits) : static_cast<Bits>(bits | kSign);
 }
 
-void AppendReversed(const uint8_t *bytes, size_t count, Key *key) {
+void AppendReversed(const uint8_t* bytes, size_t count, Key* key) {
   uint8_t chunk[64];
   while (count > 0) {
     const size_t part = count < sizeof(chunk) ? count : sizeof(chunk);
@@ -172,13 +178,13 @@ void AppendReversed(const uint8_t *bytes, size_t count, Key *key) {
 // 0x00 becomes 0x00 0xFF and 0x00 0x00 ends the part: the terminator sorts
 // below any continuation, so a part that is a prefix of another sorts first
 // and no part's bytes run into the next.
-void AppendEscaped(const uint8_t *bytes, size_t count, Key *key) {
+void AppendEscaped(const uint8_t* bytes, size_t count, Key* key) {
   static constexpr uint8_t kEscapedZero[] = {0x00, 0xFF};
   static constexpr uint8_t kTerminator[] = {0x00, 0x00};
-  const uint8_t *end = bytes + count;
+  const uint8_t* end = bytes + count;
   while (bytes < end) {
-    const void *zero = std::memchr(bytes, 0, static_cast<size_t>(end - bytes));
-    const uint8_t *run_end = zero != nullptr ? static_cast<const uint8_t *>(zero) : end;
+    const void* zero = std::memchr(bytes, 0, static_cast<size_t>(end - bytes));
+    const uint8_t* run_end = zero != nullptr ? static_cast<const uint8_t*>(zero) : end;
     key->Append(bytes, static_cast<size_t>(run_end - bytes));
     if (run_end == end) break;
     key->Append(kEscapedZero, sizeof(kEscapedZero));
@@ -190,8 +196,8 @@ void AppendEscaped(const uint8_t *bytes, size_t count, Key *key) {
 // How a run of bytes is laid into the key.
 enum class Layout { kObverse, kReverse, kEscaped };
 
-int AppendPart(fptu_type type, bool nullable, Layout layout, const fpta_value &value, Key *key) {
-  const ColumnKind *column = KindOf(type);
+int AppendPart(fptu_type type, bool nullable, Layout layout, const fpta_value& value, Key* key) {
+  const ColumnKind* column = KindOf(type);
   // A nested tuple has no order, so it is never a key.
   if (column == nullptr || type == fptu_nested) return FPTA_ETYPE;
   if (value.type == fpta_null) {
@@ -203,7 +209,8 @@ int AppendPart(fptu_type type, bool nullable, Layout layout, const fpta_value &v
   if (value.type == fpta_float_point && std::isnan(value.fp)) return ERANGE;
   // A string or opaque key alone could be empty, which LMDB cannot store: it
   // carries the presence tag as a nullable key does.
-  const bool may_be_empty = layout != Layout::kEscaped && (type == fptu_cstr || type == fptu_opaque);
+  const bool may_be_empty =
+      layout != Layout::kEscaped && (type == fptu_cstr || type == fptu_opaque);
   if (nullable || may_be_empty) key->AppendByte(0x01);
   switch (type) {
     case fptu_uint16:
@@ -225,9 +232,10 @@ int AppendPart(fptu_type type, bool nullable, Layout layout, const fpta_value &v
       AppendBigEndian(value.datetime.fixedpoint, 8, key);
       break;
     default: {
-      const auto *bytes = static_cast<const uint8_t *>(value.binary_data);
+      const auto* bytes = static_cast<const uint8_t*>(value.binary_data);
       // Fixed-size binaries need no escape: their width ends them.
-      const Layout run = layout == Layout::kEscaped && column->bytes != 0 ? Layout::kObverse : layout;
+      const Layout run =
+          layout == Layout::kEscaped && column->bytes != 0 ? Layout::kObverse : layout;
       if (run == Layout::kReverse) {
         AppendReversed(bytes, value.binary_length, key);
       } else if (run == Layout::kEscaped) {
@@ -245,7 +253,7 @@ int Order(T a, T b) {
   return (a > b) - (a < b);
 }
 
-int CompareBytes(const fpta_value &a, const fpta_value &b) {
+int CompareBytes(const fpta_value& a, const fpta_value& b) {
   const unsigned common = a.binary_length < b.binary_length ? a.binary_length : b.binary_length;
   const int order = common == 0 ? 0 : std::memcmp(a.binary_data, b.binary_data, common);
   return order != 0 ? Order(order, 0) : Order(a.binary_length, b.binary_length);
@@ -262,8 +270,8 @@ void Key::Clear() {
   hashed_ = false;
 }
 
-void Key::Append(const void *bytes, size_t count) {
-  const auto *from = static_cast<const uint8_t *>(bytes);
+void Key::Append(const void* bytes, size_t count) {
+  const auto* from = static_cast<const uint8_t*>(bytes);
   if (total_ + count <= kMaxKeyBytes) {
     if (count != 0) std::memcpy(bytes_ + size_, from, count);
     size_ += count;
@@ -285,17 +293,19 @@ void Key::AppendByte(uint8_t byte) { Append(&byte, 1); }
 
 void Key::Finish() {
   if (total_ <= kMaxKeyBytes) return;
-  uint8_t *tail = bytes_ + kMaxKeyBytes - kHashBytes;
-  for (size_t i = 0; i < kHashBytes; ++i) tail[i] = static_cast<uint8_t>(hash_ >> 8 * (kHashBytes - 1 - i));
+  uint8_t* tail = bytes_ + kMaxKeyBytes - kHashBytes;
+  for (size_t i = 0; i < kHashBytes; ++i)
+    tail[i] = static_cast<uint8_t>(hash_ >> 8 * (kHashBytes - 1 - i));
   hashed_ = true;
 }
 
 // ---------------------------------------------------------------------------
 
-int Normalize(fptu_type column_type, const fpta_value &value, fpta_value *normalized) {
-  const ColumnKind *column = KindOf(column_type);
+int Normalize(fptu_type column_type, const fpta_value& value, fpta_value* normalized) {
+  const ColumnKind* column = KindOf(column_type);
   if (column == nullptr) return FPTA_ETYPE;
-  if (IsByteRun(value.type) && value.binary_length > 0 && value.binary_data == nullptr) return FPTA_EINVAL;
+  if (IsByteRun(value.type) && value.binary_length > 0 && value.binary_data == nullptr)
+    return FPTA_EINVAL;
   if (value.type == fpta_null) {
     *normalized = fpta_value_null();
     return FPTA_SUCCESS;
@@ -314,18 +324,19 @@ int Normalize(fptu_type column_type, const fpta_value &value, fpta_value *normal
   }
 }
 
-int AppendKey(fptu_type column_type, unsigned index, const fpta_value &normalized, Key *key) {
+int AppendKey(fptu_type column_type, unsigned index, const fpta_value& normalized, Key* key) {
   const Layout layout = (index & fpta_index_fobverse) != 0 ? Layout::kObverse : Layout::kReverse;
   return AppendPart(column_type, (index & fpta_index_fnullable) != 0, layout, normalized, key);
 }
 
-int AppendCompositePart(fptu_type part_type, bool nullable, const fpta_value &normalized, Key *key) {
+int AppendCompositePart(fptu_type part_type, bool nullable, const fpta_value& normalized,
+                        Key* key) {
   return AppendPart(part_type, nullable, Layout::kEscaped, normalized, key);
 }
 
-int Compare(fptu_type column_type, const fpta_value &a, const fpta_value &b, bool *unordered) {
+int Compare(fptu_type column_type, const fpta_value& a, const fpta_value& b, bool* unordered) {
   if (unordered != nullptr) *unordered = false;
-  const ColumnKind *column = KindOf(column_type);
+  const ColumnKind* column = KindOf(column_type);
   const fpta_value_type kind = column != nullptr ? column->kind : fpta_null;
   // Null sorts first, as in a nullable index. A value not of the column's
   // kind is ordered by its kind alone, so no member of the union is read as

@@ -16,9 +16,9 @@
 // 0x01 before a value. A string or opaque key (outside a composite) always
 // has the 0x01 tag, so that the empty value still makes a key.
 //
-// A composite key concatenates its parts in the order they were described; a variable-length part has its 0x00 bytes escaped as
-// 0x00 0xFF and ends with 0x00 0x00, so no part's bytes run into the next;
-// a nullable composite gives each part a presence tag byte.
+// A composite key concatenates its parts in the order they were described; a variable-length part
+// has its 0x00 bytes escaped as 0x00 0xFF and ends with 0x00 0x00, so no part's bytes run into the
+// next; a nullable composite gives each part a presence tag byte.
 //
 // An encoding longer than kMaxKeyBytes keeps its first kMaxKeyBytes - 8 bytes
 // and appends an 8-byte hash of the whole encoding. Finds and unique checks
@@ -42,13 +42,13 @@ constexpr size_t kMaxKeyBytes = 480;
 // running hash, which Finish() appends.
 class Key {
  public:
-  const uint8_t *data() const { return bytes_; }
+  const uint8_t* data() const { return bytes_; }
   size_t size() const { return size_; }
   // True when the encoding was longer than kMaxKeyBytes (after Finish()).
   bool hashed() const { return hashed_; }
 
   void Clear();
-  void Append(const void *bytes, size_t count);
+  void Append(const void* bytes, size_t count);
   void AppendByte(uint8_t byte);
   // Folds an overlong encoding to kMaxKeyBytes; call once, after the last part.
   void Finish();
@@ -76,24 +76,24 @@ class Key {
 // binary of another width) or FPTU_ETOOLONG (a string or binary longer than
 // fpta_max_col_bytes). Pointers in
 // *normalized point where value's did.
-int Normalize(fptu_type column_type, const fpta_value &value, fpta_value *normalized);
+int Normalize(fptu_type column_type, const fpta_value& value, fpta_value* normalized);
 
 // Encodes a normalized value of a column of column_type into an index whose
 // flags (fpta_index_type bits) are index. A null value is encoded only for a
 // nullable index. Returns FPTA_SUCCESS, FPTA_ENOKEY (null in a non-nullable
 // index), ERANGE (NaN) or FPTA_ETYPE (a nested column, or a value not of the
 // column's normalized kind). Does not Clear() or Finish() the key.
-int AppendKey(fptu_type column_type, unsigned index, const fpta_value &normalized, Key *key);
+int AppendKey(fptu_type column_type, unsigned index, const fpta_value& normalized, Key* key);
 
 // Appends one part of a composite key; nullable says whether the composite
 // index is nullable. Same statuses as AppendKey.
-int AppendCompositePart(fptu_type part_type, bool nullable, const fpta_value &normalized, Key *key);
+int AppendCompositePart(fptu_type part_type, bool nullable, const fpta_value& normalized, Key* key);
 
 // Compares two normalized values of a column of column_type as the type
 // orders them (numbers numerically, strings and binaries bytewise, shorter
 // first; null before every value). Returns <0, 0 or >0. NaN compares unequal
 // to everything, and is reported with *unordered set (may be null).
-int Compare(fptu_type column_type, const fpta_value &a, const fpta_value &b, bool *unordered);
+int Compare(fptu_type column_type, const fpta_value& a, const fpta_value& b, bool* unordered);
 
 }  // namespace fpta::keys
 

@@ -30,9 +30,12 @@ fpta_value Stamp(uint64_t fixedpoint) {
   return fpta_value_datetime(stamp);
 }
 
-std::string Bytes(const Key &key) { return std::string(reinterpret_cast<const char *>(key.data()), key.size()); }
+std::string Bytes(const Key& key) {
+  return std::string(reinterpret_cast<const char*>(key.data()), key.size());
+}
 
-std::string Encode(fptu_type type, unsigned index, const fpta_value &value, bool *hashed = nullptr) {
+std::string Encode(fptu_type type, unsigned index, const fpta_value& value,
+                   bool* hashed = nullptr) {
   fpta_value normalized;
   EXPECT_EQ(Normalize(type, value, &normalized), FPTA_SUCCESS);
   Key key;
@@ -53,7 +56,7 @@ class KeyOrder : public ::testing::TestWithParam<OrderCase> {};
 
 // std::string compares as unsigned bytes, shorter first: as LMDB orders keys.
 TEST_P(KeyOrder, FollowsTheValues) {
-  const OrderCase &c = GetParam();
+  const OrderCase& c = GetParam();
   for (size_t i = 1; i < c.ascending.size(); ++i) {
     SCOPED_TRACE(i);
     EXPECT_LT(Encode(c.type, c.index, c.ascending[i - 1]), Encode(c.type, c.index, c.ascending[i]));
@@ -66,7 +69,8 @@ TEST_P(KeyOrder, FollowsTheValues) {
   }
 }
 
-const std::string k16Zero(16, '\0'), k16Low = std::string(15, '\0') + "\x01", k16High = "\x01" + std::string(15, '\0');
+const std::string k16Zero(16, '\0'), k16Low = std::string(15, '\0') + "\x01",
+                                     k16High = "\x01" + std::string(15, '\0');
 
 INSTANTIATE_TEST_SUITE_P(
     Types, KeyOrder,
@@ -76,16 +80,22 @@ INSTANTIATE_TEST_SUITE_P(
         OrderCase{fptu_uint32, kReverse, {U(0), U(0xFF), U(0x100), U(UINT32_MAX)}},
         OrderCase{fptu_fp32,
                   kObverse,
-                  {F(-kInf), F(-1e30), F(-1.5), F(-1e-30), F(0.0), F(1e-30), F(1.5), F(2), F(1e30), F(kInf)}},
-        OrderCase{fptu_int64, kObverse, {S(INT64_MIN), S(-4294967296), S(-1), S(0), S(1), S(INT64_MAX)}},
+                  {F(-kInf), F(-1e30), F(-1.5), F(-1e-30), F(0.0), F(1e-30), F(1.5), F(2), F(1e30),
+                   F(kInf)}},
+        OrderCase{
+            fptu_int64, kObverse, {S(INT64_MIN), S(-4294967296), S(-1), S(0), S(1), S(INT64_MAX)}},
         OrderCase{fptu_uint64, kObverse, {U(0), U(255), U(256), U(1ull << 32), U(UINT64_MAX)}},
         OrderCase{fptu_fp64,
                   kObverse,
-                  {F(-kInf), F(-1e300), F(-1), F(-5e-324), F(-0.0), F(5e-324), F(0.5), F(1), F(1e300), F(kInf)}},
-        OrderCase{fptu_datetime, kObverse, {Stamp(0), Stamp(1), Stamp(1ull << 32), Stamp(UINT64_MAX)}},
+                  {F(-kInf), F(-1e300), F(-1), F(-5e-324), F(-0.0), F(5e-324), F(0.5), F(1),
+                   F(1e300), F(kInf)}},
+        OrderCase{
+            fptu_datetime, kObverse, {Stamp(0), Stamp(1), Stamp(1ull << 32), Stamp(UINT64_MAX)}},
         OrderCase{fptu_128, kObverse, {Bin(k16Zero), Bin(k16Low), Bin(k16High)}},
         OrderCase{fptu_128, kReverse, {Bin(k16Zero), Bin(k16High), Bin(k16Low)}},
-        OrderCase{fptu_cstr, kObverse, {Str(""), Str("a"), Str("a\0"sv), Str("ab"), Str("b"), Str("\xFF")}},
+        OrderCase{fptu_cstr,
+                  kObverse,
+                  {Str(""), Str("a"), Str("a\0"sv), Str("ab"), Str("b"), Str("\xFF")}},
         // A reverse index compares from the last byte.
         OrderCase{fptu_cstr, kReverse, {Str(""), Str("a"), Str("ba"), Str("b"), Str("ab")}},
         OrderCase{fptu_opaque, kObverse, {Bin(""), Bin("\0"sv), Bin("\x7F"), Bin("\x80")}},
@@ -106,21 +116,24 @@ TEST_P(KeyEncoding, IsExactly) {
   EXPECT_EQ(Encode(GetParam().type, GetParam().index, GetParam().value), GetParam().bytes);
 }
 
-INSTANTIATE_TEST_SUITE_P(Types, KeyEncoding,
-                         ::testing::Values(Encoding{fptu_uint16, kObverse, U(0x1234), "\x12\x34"},
-                                           Encoding{fptu_int32, kReverse, S(-1), "\x7F\xFF\xFF\xFF"},
-                                           Encoding{fptu_uint32, kObverse, U(1), "\0\0\0\1"s},
-                                           Encoding{fptu_fp32, kObverse, F(1), "\xBF\x80\0\0"s},
-                                           Encoding{fptu_fp32, kObverse, F(-0.0), "\x80\0\0\0"s},
-                                           Encoding{fptu_int64, kObverse, S(0), "\x80\0\0\0\0\0\0\0"s},
-                                           Encoding{fptu_uint64, kObverse, U(0x0102030405060708), "\1\2\3\4\5\6\7\x08"},
-                                           Encoding{fptu_fp64, kReverse, F(-1), "\x40\x0F\xFF\xFF\xFF\xFF\xFF\xFF"},
-                                           Encoding{fptu_datetime, kObverse, Stamp(0x0102030405060708),
-                                                    "\1\2\3\4\5\6\7\x08"},
-                                           Encoding{fptu_96, kReverse, Bin("abcdefghijkl"), "lkjihgfedcba"},
-                                           Encoding{fptu_cstr, kReverse, Str("abc"), "\x01" "cba"},
-                                           Encoding{fptu_uint16, kNullable, U(5), "\1\0\5"s},
-                                           Encoding{fptu_cstr, kNullable, fpta_value_null(), "\0"s}));
+INSTANTIATE_TEST_SUITE_P(
+    Types, KeyEncoding,
+    ::testing::Values(Encoding{fptu_uint16, kObverse, U(0x1234), "\x12\x34"},
+                      Encoding{fptu_int32, kReverse, S(-1), "\x7F\xFF\xFF\xFF"},
+                      Encoding{fptu_uint32, kObverse, U(1), "\0\0\0\1"s},
+                      Encoding{fptu_fp32, kObverse, F(1), "\xBF\x80\0\0"s},
+                      Encoding{fptu_fp32, kObverse, F(-0.0), "\x80\0\0\0"s},
+                      Encoding{fptu_int64, kObverse, S(0), "\x80\0\0\0\0\0\0\0"s},
+                      Encoding{fptu_uint64, kObverse, U(0x0102030405060708), "\1\2\3\4\5\6\7\x08"},
+                      Encoding{fptu_fp64, kReverse, F(-1), "\x40\x0F\xFF\xFF\xFF\xFF\xFF\xFF"},
+                      Encoding{fptu_datetime, kObverse, Stamp(0x0102030405060708),
+                               "\1\2\3\4\5\6\7\x08"},
+                      Encoding{fptu_96, kReverse, Bin("abcdefghijkl"), "lkjihgfedcba"},
+                      Encoding{fptu_cstr, kReverse, Str("abc"),
+                               "\x01"
+                               "cba"},
+                      Encoding{fptu_uint16, kNullable, U(5), "\1\0\5"s},
+                      Encoding{fptu_cstr, kNullable, fpta_value_null(), "\0"s}));
 
 TEST(KeyEncoding, RefusesWhatCannotBeAKey) {
   Key key;
@@ -138,15 +151,16 @@ struct Part {
   fpta_value value;
 };
 
-std::string Composite(bool nullable, const std::vector<Part> &parts) {
+std::string Composite(bool nullable, const std::vector<Part>& parts) {
   Key key;
   key.Clear();
-  for (const Part &part : parts) EXPECT_EQ(AppendCompositePart(part.type, nullable, part.value, &key), FPTA_SUCCESS);
+  for (const Part& part : parts)
+    EXPECT_EQ(AppendCompositePart(part.type, nullable, part.value, &key), FPTA_SUCCESS);
   key.Finish();
   return Bytes(key);
 }
 
-void ExpectAscending(bool nullable, const std::vector<std::vector<Part>> &keys) {
+void ExpectAscending(bool nullable, const std::vector<std::vector<Part>>& keys) {
   for (size_t i = 1; i < keys.size(); ++i)
     EXPECT_LT(Composite(nullable, keys[i - 1]), Composite(nullable, keys[i])) << i;
 }
@@ -169,7 +183,9 @@ TEST(KeyComposite, NullablePartsTagPresenceAndNullComesFirst) {
                          {{fptu_int32, S(0)}, {fptu_cstr, fpta_value_null()}}});
   // Only variable-length parts are escaped and terminated: a fixed width ends itself.
   const std::string zeros(12, '\0');
-  EXPECT_EQ(Composite(true, {{fptu_int32, fpta_value_null()}, {fptu_cstr, Str("x\0"sv)}, {fptu_96, Bin(zeros)}}),
+  EXPECT_EQ(Composite(true, {{fptu_int32, fpta_value_null()},
+                             {fptu_cstr, Str("x\0"sv)},
+                             {fptu_96, Bin(zeros)}}),
             "\0\1x\0\xFF\0\0\1"s + zeros);
 }
 
@@ -197,7 +213,8 @@ TEST(KeyLong, HashCoversEveryByteWhicheverWayItArrives) {
   // Stored keys hold this hash, so it may never change.
   EXPECT_EQ(Encode(fptu_opaque, kObverse, Bin(std::string(481, 'x'))).substr(kMaxKeyBytes - 8),
             "\xEA\x5A\xC8\x0E\xD7\xC2\xF6\xBC");
-  for (const size_t at : {size_t{0}, kMaxKeyBytes - 9, kMaxKeyBytes - 2, kMaxKeyBytes - 1, size_t{599}}) {
+  for (const size_t at :
+       {size_t{0}, kMaxKeyBytes - 9, kMaxKeyBytes - 2, kMaxKeyBytes - 1, size_t{599}}) {
     std::string other = base;
     other[at] = 'r';
     EXPECT_NE(Encode(fptu_opaque, kObverse, Bin(other)), whole) << at;
@@ -214,7 +231,7 @@ struct Conversion {
 class KeyNormalize : public ::testing::TestWithParam<Conversion> {};
 
 TEST_P(KeyNormalize, AcceptsOrRefuses) {
-  const Conversion &c = GetParam();
+  const Conversion& c = GetParam();
   fpta_value normalized = fpta_value_null();
   ASSERT_EQ(Normalize(c.column, c.value, &normalized), c.status);
   if (c.status != FPTA_SUCCESS) return;
@@ -232,32 +249,43 @@ const fpta_value kTooLongStr = Str(kLongest);
 INSTANTIATE_TEST_SUITE_P(
     Rules, KeyNormalize,
     ::testing::Values(
-        Conversion{fptu_uint16, U(65535), FPTA_SUCCESS, U(65535)}, Conversion{fptu_uint16, U(65536), ERANGE, kRefused},
-        Conversion{fptu_uint16, F(3.5), ERANGE, kRefused}, Conversion{fptu_uint32, F(kNan), ERANGE, kRefused},
-        Conversion{fptu_uint64, S(-1), ERANGE, kRefused}, Conversion{fptu_uint64, F(-0.0), FPTA_SUCCESS, U(0)},
-        Conversion{fptu_uint64, F(0x1p64), ERANGE, kRefused}, Conversion{fptu_uint64, Stamp(1), FPTA_ETYPE, kRefused},
+        Conversion{fptu_uint16, U(65535), FPTA_SUCCESS, U(65535)},
+        Conversion{fptu_uint16, U(65536), ERANGE, kRefused},
+        Conversion{fptu_uint16, F(3.5), ERANGE, kRefused},
+        Conversion{fptu_uint32, F(kNan), ERANGE, kRefused},
+        Conversion{fptu_uint64, S(-1), ERANGE, kRefused},
+        Conversion{fptu_uint64, F(-0.0), FPTA_SUCCESS, U(0)},
+        Conversion{fptu_uint64, F(0x1p64), ERANGE, kRefused},
+        Conversion{fptu_uint64, Stamp(1), FPTA_ETYPE, kRefused},
         Conversion{fptu_int32, S(INT32_MIN), FPTA_SUCCESS, S(INT32_MIN)},
         Conversion{fptu_int32, S(INT32_MIN - 1ll), ERANGE, kRefused},
-        Conversion{fptu_int32, U(1u << 31), ERANGE, kRefused}, Conversion{fptu_int64, U(1ull << 63), ERANGE, kRefused},
+        Conversion{fptu_int32, U(1u << 31), ERANGE, kRefused},
+        Conversion{fptu_int64, U(1ull << 63), ERANGE, kRefused},
         Conversion{fptu_int64, F(-0x1p63), FPTA_SUCCESS, S(INT64_MIN)},
-        Conversion{fptu_int64, F(0x1p63), ERANGE, kRefused}, Conversion{fptu_int64, Str("1"), FPTA_ETYPE, kRefused},
+        Conversion{fptu_int64, F(0x1p63), ERANGE, kRefused},
+        Conversion{fptu_int64, Str("1"), FPTA_ETYPE, kRefused},
         Conversion{fptu_fp64, U((1ull << 53) + 1), ERANGE, kRefused},
         Conversion{fptu_fp64, U(1ull << 63), FPTA_SUCCESS, F(0x1p63)},
         Conversion{fptu_fp64, S(-(1ll << 53)), FPTA_SUCCESS, F(-0x1p53)},
-        Conversion{fptu_fp32, F(1e39), ERANGE, kRefused}, Conversion{fptu_fp32, F(-kInf), FPTA_SUCCESS, F(-kInf)},
+        Conversion{fptu_fp32, F(1e39), ERANGE, kRefused},
+        Conversion{fptu_fp32, F(-kInf), FPTA_SUCCESS, F(-kInf)},
         Conversion{fptu_fp32, F(0.1), FPTA_SUCCESS, F(0.1f)},
         Conversion{fptu_fp32, U((1u << 24) + 1), ERANGE, kRefused},
         Conversion{fptu_fp32, S(-(1 << 24)), FPTA_SUCCESS, F(-0x1p24)},
-        Conversion{fptu_datetime, U(7), FPTA_SUCCESS, Stamp(7)}, Conversion{fptu_datetime, S(7), FPTA_ETYPE, kRefused},
+        Conversion{fptu_datetime, U(7), FPTA_SUCCESS, Stamp(7)},
+        Conversion{fptu_datetime, S(7), FPTA_ETYPE, kRefused},
         Conversion{fptu_96, Str(kTwelve), FPTA_SUCCESS, fpta_value_binary(kTwelve.data(), 12)},
         Conversion{fptu_96, fpta_value_binary(kLongest.data(), 11), ERANGE, kRefused},
         Conversion{fptu_256, fpta_value_binary(kLongest.data(), 33), ERANGE, kRefused},
-        Conversion{fptu_160, U(1), FPTA_ETYPE, kRefused}, Conversion{fptu_cstr, kLongestStr, FPTA_SUCCESS, kLongestStr},
+        Conversion{fptu_160, U(1), FPTA_ETYPE, kRefused},
+        Conversion{fptu_cstr, kLongestStr, FPTA_SUCCESS, kLongestStr},
         Conversion{fptu_cstr, kTooLongStr, FPTU_ETOOLONG, kRefused},
         Conversion{fptu_cstr, fpta_value_string(nullptr, 3), FPTA_EINVAL, kRefused},
-        Conversion{fptu_cstr, fpta_value_string(nullptr, 0), FPTA_SUCCESS, fpta_value_string(nullptr, 0)},
+        Conversion{fptu_cstr, fpta_value_string(nullptr, 0), FPTA_SUCCESS,
+                   fpta_value_string(nullptr, 0)},
         Conversion{fptu_opaque, kTooLongStr, FPTU_ETOOLONG, kRefused},
-        Conversion{fptu_opaque, kLongestStr, FPTA_SUCCESS, fpta_value_binary(kLongest.data(), fpta_max_col_bytes)},
+        Conversion{fptu_opaque, kLongestStr, FPTA_SUCCESS,
+                   fpta_value_binary(kLongest.data(), fpta_max_col_bytes)},
         Conversion{fptu_nested, Str("abcd"), FPTA_ETYPE, kRefused},
         Conversion{fptu_uint16, fpta_value_null(), FPTA_SUCCESS, fpta_value_null()},
         Conversion{fptu_cstr, fpta_value_begin(), FPTA_ETYPE, kRefused},
@@ -279,7 +307,8 @@ TEST(KeyCompare, ZerosAreEqualAndNanIsUnordered) {
 
 TEST(KeyStatus, HasItsOwnText) {
   EXPECT_STREQ(fpta_strerror(FPTA_ETYPE), "A value of a kind that does not fit the column's type");
-  EXPECT_STREQ(fpta_strerror(FPTA_ENOKEY), "The row lacks a value of a non-nullable indexed column");
+  EXPECT_STREQ(fpta_strerror(FPTA_ENOKEY),
+               "The row lacks a value of a non-nullable indexed column");
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ constexpr uint64_t kHashMask = (uint64_t{1} << fpta_name_hash_bits) - 1;
 
 }  // namespace
 
-bool IsValidName(const char *name) {
+bool IsValidName(const char* name) {
   if (name == nullptr) return false;
   const size_t length = strnlen(name, fpta_name_len_max + 1);
   if (length < fpta_name_len_min || length > fpta_name_len_max) return false;
@@ -28,17 +28,20 @@ bool IsValidName(const char *name) {
   return true;
 }
 
-uint64_t NameHash(const char *name) {
+uint64_t NameHash(const char* name) {
   // Case-folded, its top bits folded into the 54 that an id keeps.
   uint64_t hash = fnv1a::kBasis;
-  for (const char *c = name; *c != '\0'; ++c) hash = fnv1a::Step(hash, static_cast<uint8_t>(FoldCase(*c)));
+  for (const char* c = name; *c != '\0'; ++c)
+    hash = fnv1a::Step(hash, static_cast<uint8_t>(FoldCase(*c)));
   hash = (hash ^ (hash >> fpta_name_hash_bits)) & kHashMask;
   return hash != 0 ? hash : 1;
 }
 
-bool IsTableName(const fpta_name *id) { return id != nullptr && HashOfShove(id->shove) != 0 && id->table == nullptr; }
+bool IsTableName(const fpta_name* id) {
+  return id != nullptr && HashOfShove(id->shove) != 0 && id->table == nullptr;
+}
 
-bool IsColumnName(const fpta_name *id) {
+bool IsColumnName(const fpta_name* id) {
   return id != nullptr && HashOfShove(id->shove) != 0 && id->table != id && IsTableName(id->table);
 }
 
@@ -46,7 +49,7 @@ bool IsColumnName(const fpta_name *id) {
 
 using namespace fpta::names;
 
-int fpta_table_init(fpta_name *table_id, const char *name) {
+int fpta_table_init(fpta_name* table_id, const char* name) {
   const fpta::CallRecord record(__func__, table_id, name);
   if (table_id == nullptr || !IsValidName(name)) return FPTA_EINVAL;
   *table_id = fpta_name{};
@@ -54,9 +57,10 @@ int fpta_table_init(fpta_name *table_id, const char *name) {
   return FPTA_SUCCESS;
 }
 
-int fpta_column_init(const fpta_name *table_id, fpta_name *column_id, const char *name) {
+int fpta_column_init(const fpta_name* table_id, fpta_name* column_id, const char* name) {
   const fpta::CallRecord record(__func__, table_id, column_id, name);
-  if (!IsTableName(table_id) || column_id == nullptr || column_id == table_id || !IsValidName(name)) {
+  if (!IsTableName(table_id) || column_id == nullptr || column_id == table_id ||
+      !IsValidName(name)) {
     return FPTA_EINVAL;
   }
   *column_id = fpta_name{};
@@ -65,7 +69,7 @@ int fpta_column_init(const fpta_name *table_id, fpta_name *column_id, const char
   return FPTA_SUCCESS;
 }
 
-void fpta_name_destroy(fpta_name *id) {
+void fpta_name_destroy(fpta_name* id) {
   const fpta::CallRecord record(__func__, id);
   if (id != nullptr) std::memset(id, 0, sizeof(*id));
 }

@@ -13,17 +13,17 @@
 
 namespace fpta::names {
 
-bool IsValidName(const char *name);
+bool IsValidName(const char* name);
 // The name's hash, never 0, in the low fpta_name_hash_bits bits.
-uint64_t NameHash(const char *name);
+uint64_t NameHash(const char* name);
 // The name's hash moved to its place in a 64-bit id (bits 10 and up).
-inline uint64_t ShoveOf(const char *name) { return NameHash(name) << fpta_name_hash_shift; }
+inline uint64_t ShoveOf(const char* name) { return NameHash(name) << fpta_name_hash_shift; }
 inline uint64_t HashOfShove(uint64_t shove) { return shove >> fpta_name_hash_shift; }
 
 // Filled by fpta_table_init(): a hash, and no table of its own.
-bool IsTableName(const fpta_name *id);
+bool IsTableName(const fpta_name* id);
 // Filled by fpta_column_init(): a hash, and the table it belongs to.
-bool IsColumnName(const fpta_name *id);
+bool IsColumnName(const fpta_name* id);
 
 }  // namespace fpta::names
 

@@ -9,7 +9,7 @@ namespace fpta::testing {
 namespace {
 
 struct NameCase {
-  const char *label;
+  const char* label;
   std::string name;
   bool valid;
 };
@@ -27,13 +27,15 @@ TEST_P(NameSpelling, DecidesWhetherATableNameIsMade) {
 INSTANTIATE_TEST_SUITE_P(
     Names, NameSpelling,
     ::testing::Values(NameCase{"one_letter", "a", true}, NameCase{"underscore_first", "_x1", true},
-                      NameCase{"mixed", "Rule_Params_2", true}, NameCase{"longest", std::string(512, 'n'), true},
-                      NameCase{"too_long", std::string(513, 'n'), false}, NameCase{"empty", "", false},
-                      NameCase{"digit_first", "1a", false}, NameCase{"dash", "a-b", false},
-                      NameCase{"space", "a b", false}, NameCase{"non_ascii", "caf\xc3\xa9", false}),
-    [](const ::testing::TestParamInfo<NameCase> &info) { return std::string(info.param.label); });
+                      NameCase{"mixed", "Rule_Params_2", true},
+                      NameCase{"longest", std::string(512, 'n'), true},
+                      NameCase{"too_long", std::string(513, 'n'), false},
+                      NameCase{"empty", "", false}, NameCase{"digit_first", "1a", false},
+                      NameCase{"dash", "a-b", false}, NameCase{"space", "a b", false},
+                      NameCase{"non_ascii", "caf\xc3\xa9", false}),
+    [](const ::testing::TestParamInfo<NameCase>& info) { return std::string(info.param.label); });
 
-uint64_t TableShove(const char *name) {
+uint64_t TableShove(const char* name) {
   fpta_name id{};
   EXPECT_EQ(fpta_table_init(&id, name), FPTA_SUCCESS);
   return id.shove;

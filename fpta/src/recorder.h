@@ -24,19 +24,19 @@ namespace recording {
 
 extern std::atomic<bool> enabled;
 
-void AppendSigned(std::string &text, long long value);
-void AppendUnsigned(std::string &text, unsigned long long value);
-void AppendDouble(std::string &text, double value);
-void AppendFloat(std::string &text, float value);
-void AppendPointer(std::string &text, const void *pointer);
-void AppendValue(std::string &text, const fpta_value &value);
-void AppendTuple(std::string &text, const fptu_ro &tuple);
-void AppendTime(std::string &text, const fptu_time &time);
-void AppendIovec(std::string &text, const iovec &vector);
-void AppendEllipsis(std::string &text);
+void AppendSigned(std::string& text, long long value);
+void AppendUnsigned(std::string& text, unsigned long long value);
+void AppendDouble(std::string& text, double value);
+void AppendFloat(std::string& text, float value);
+void AppendPointer(std::string& text, const void* pointer);
+void AppendValue(std::string& text, const fpta_value& value);
+void AppendTuple(std::string& text, const fptu_ro& tuple);
+void AppendTime(std::string& text, const fptu_time& time);
+void AppendIovec(std::string& text, const iovec& vector);
+void AppendEllipsis(std::string& text);
 
 template <typename T>
-void AppendArgument(std::string &text, const T &value) {
+void AppendArgument(std::string& text, const T& value) {
   if constexpr (std::is_same_v<T, bool>) {
     AppendUnsigned(text, value ? 1 : 0);
   } else if constexpr (std::is_enum_v<T>) {
@@ -50,7 +50,7 @@ void AppendArgument(std::string &text, const T &value) {
   } else if constexpr (std::is_same_v<T, double>) {
     AppendDouble(text, value);
   } else if constexpr (std::is_pointer_v<T>) {
-    AppendPointer(text, reinterpret_cast<const void *>(value));
+    AppendPointer(text, reinterpret_cast<const void*>(value));
   } else if constexpr (std::is_same_v<T, fpta_value>) {
     AppendValue(text, value);
   } else if constexpr (std::is_same_v<T, fptu_ro>) {
@@ -66,7 +66,7 @@ void AppendArgument(std::string &text, const T &value) {
 }
 
 template <typename... Args>
-std::string FormatArguments(const Args &...args) {
+std::string FormatArguments(const Args&... args) {
   std::string text;
   bool first = true;
   ((first ? void(first = false) : void(text.append(", ")), AppendArgument(text, args)), ...);
@@ -74,7 +74,7 @@ std::string FormatArguments(const Args &...args) {
 }
 
 // Stores the call text for the calling thread; errno is as the call found it.
-void Enter(const char *name, int entry_errno, std::string &&arguments);
+void Enter(const char* name, int entry_errno, std::string&& arguments);
 // Applies the delay and the exit errno.
 void Leave();
 
@@ -83,7 +83,7 @@ void Leave();
 class CallRecord {
  public:
   template <typename... Args>
-  CallRecord(const char *name, const Args &...args)
+  CallRecord(const char* name, const Args&... args)
       : active_(recording::enabled.load(std::memory_order_relaxed)) {
     if (active_) {
       const int entry_errno = errno;
@@ -93,8 +93,8 @@ class CallRecord {
   ~CallRecord() {
     if (active_) recording::Leave();
   }
-  CallRecord(const CallRecord &) = delete;
-  CallRecord &operator=(const CallRecord &) = delete;
+  CallRecord(const CallRecord&) = delete;
+  CallRecord& operator=(const CallRecord&) = delete;
 
  private:
   const bool active_;

@@ -12,9 +12,10 @@
 
 namespace {
 
-std::string Hex(const void *pointer) {
+std::string Hex(const void* pointer) {
   char text[32];
-  std::snprintf(text, sizeof(text), "%#llx", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(pointer)));
+  std::snprintf(text, sizeof(text), "%#llx",
+                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(pointer)));
   return text;
 }
 
@@ -32,9 +33,9 @@ class Recorder : public ::testing::Test {
 };
 
 TEST_F(Recorder, WritesIntegersEnumerationsAndPointers) {
-  fpta_db *db = nullptr;
+  fpta_db* db = nullptr;
   // An empty path is refused before anything is opened.
-  const char *path = "";
+  const char* path = "";
   fpta_db_open(path, fpta_lazy, static_cast<fpta_regime_flags>(5), 0644, 1048576, true, &db);
   EXPECT_EQ(Last(), "fpta_db_open(" + Hex(path) + ", 2, 5, 420, 1048576, 1, " + Hex(&db) + ")");
   fptu_upsert_uint64(nullptr, 3, UINT64_MAX);
@@ -63,11 +64,13 @@ TEST_F(Recorder, WritesFloatsAtFullPrecision) {
 }
 
 TEST_F(Recorder, WritesRecordsPassedByValue) {
-  fpta_cursor *cursor = nullptr;
-  fpta_cursor_open(nullptr, nullptr, fpta_value_sint(-2), fpta_value_cstr(nullptr), nullptr, fpta_descending, &cursor);
-  EXPECT_EQ(Last(), "fpta_cursor_open(null, null, {type=1,length=4294967295,payload=0xfffffffffffffffe}, "
-                    "{type=5,length=0,payload=0x0000000000000000}, null, 2, " +
-                        Hex(&cursor) + ")");
+  fpta_cursor* cursor = nullptr;
+  fpta_cursor_open(nullptr, nullptr, fpta_value_sint(-2), fpta_value_cstr(nullptr), nullptr,
+                   fpta_descending, &cursor);
+  EXPECT_EQ(Last(),
+            "fpta_cursor_open(null, null, {type=1,length=4294967295,payload=0xfffffffffffffffe}, "
+            "{type=5,length=0,payload=0x0000000000000000}, null, 2, " +
+                Hex(&cursor) + ")");
   const fptu_unit units[2] = {};
   fptu_insert_nested(nullptr, 2, fptu_ro{{units, 8}});
   EXPECT_EQ(Last(), "fptu_insert_nested(null, 2, {units=" + Hex(units) + ",total_bytes=8})");
@@ -82,12 +85,13 @@ TEST_F(Recorder, WritesRecordsPassedByValue) {
 }
 
 TEST_F(Recorder, WritesTheNamedArgumentsOfTheVariadicFunction) {
-  const char *name = "c";
-  const char *a = "a";
-  const char *b = "b";
-  fpta_describe_composite_index_va(name, fpta_primary_unique_ordered_reverse, nullptr, a, b, nullptr);
-  EXPECT_EQ(Last(), "fpta_describe_composite_index_va(" + Hex(name) + ", 96, null, " + Hex(a) + ", " + Hex(b) +
-                        ", null, ...)");
+  const char* name = "c";
+  const char* a = "a";
+  const char* b = "b";
+  fpta_describe_composite_index_va(name, fpta_primary_unique_ordered_reverse, nullptr, a, b,
+                                   nullptr);
+  EXPECT_EQ(Last(), "fpta_describe_composite_index_va(" + Hex(name) + ", 96, null, " + Hex(a) +
+                        ", " + Hex(b) + ", null, ...)");
 }
 
 TEST_F(Recorder, InlineInsertRowReachesPutWithInsert) {

@@ -4,31 +4,31 @@
 
 namespace fpta::resolve {
 
-int CheckAdmitted(const fpta_txn *txn) {
+int CheckAdmitted(const fpta_txn* txn) {
   if (!handles::IsLive(txn)) return FPTA_EINVAL;
   return txn->failure == FPTA_SUCCESS ? FPTA_SUCCESS : FPTA_ETXNFAILED;
 }
 
-int CheckTxn(fpta_txn *&txn) { return handles::Admit(&txn) ? CheckAdmitted(txn) : FPTA_EINVAL; }
+int CheckTxn(fpta_txn*& txn) { return handles::Admit(&txn) ? CheckAdmitted(txn) : FPTA_EINVAL; }
 
-int CheckWrite(fpta_txn *&txn) {
+int CheckWrite(fpta_txn*& txn) {
   const int status = CheckTxn(txn);
   if (status != FPTA_SUCCESS) return status;
   return txn->level >= fpta_write ? FPTA_SUCCESS : EPERM;
 }
 
-int CheckSchemaChange(fpta_txn *&txn) {
+int CheckSchemaChange(fpta_txn*& txn) {
   const int status = CheckTxn(txn);
   if (status != FPTA_SUCCESS) return status;
   return txn->level == fpta_schema ? FPTA_SUCCESS : EPERM;
 }
 
-int FailTxn(fpta_txn *txn, int status) {
+int FailTxn(fpta_txn* txn, int status) {
   if (status != FPTA_SUCCESS && txn->failure == FPTA_SUCCESS) txn->failure = status;
   return status;
 }
 
-int TableNamed(fpta_txn *txn, fpta_name *table_id, const schema::Table **table) {
+int TableNamed(fpta_txn* txn, fpta_name* table_id, const schema::Table** table) {
   if (!names::IsTableName(table_id)) return FPTA_EINVAL;
   *table = txn->schema->Find(names::HashOfShove(table_id->shove));
   if (*table == nullptr) return FPTA_NOTFOUND;
@@ -37,11 +37,12 @@ int TableNamed(fpta_txn *txn, fpta_name *table_id, const schema::Table **table) 
   return FPTA_SUCCESS;
 }
 
-int ColumnNamed(fpta_txn *txn, fpta_name *column_id, const schema::Table **table, unsigned *number) {
+int ColumnNamed(fpta_txn* txn, fpta_name* column_id, const schema::Table** table,
+                unsigned* number) {
   if (!names::IsColumnName(column_id)) return FPTA_EINVAL;
   *table = txn->schema->Find(names::HashOfShove(column_id->table->shove));
   if (*table == nullptr) return FPTA_NOTFOUND;
-  const auto &columns = (*table)->columns;
+  const auto& columns = (*table)->columns;
   const uint64_t hash = names::HashOfShove(column_id->shove);
   unsigned found = column_id->number;
   if (column_id->version != txn->schema->version || found >= columns.size() ||
@@ -57,8 +58,9 @@ int ColumnNamed(fpta_txn *txn, fpta_name *column_id, const schema::Table **table
   return FPTA_SUCCESS;
 }
 
-bool IsResolvedColumn(const fpta_name *column_id) {
-  return names::IsColumnName(column_id) && column_id->version != 0 && column_id->number < fpta_max_cols;
+bool IsResolvedColumn(const fpta_name* column_id) {
+  return names::IsColumnName(column_id) && column_id->version != 0 &&
+         column_id->number < fpta_max_cols;
 }
 
 }  // namespace fpta::resolve

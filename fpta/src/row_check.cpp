@@ -15,21 +15,22 @@ using tuple::TypeOf;
 
 // Field headers of a sound read-only tuple: units 1 .. items.
 template <typename Visit>
-void ForEachLiveField(const fptu_ro &row, Visit visit) {
+void ForEachLiveField(const fptu_ro& row, Visit visit) {
   if (row.total_bytes == 0) return;
   const unsigned items = row.units[0].varlen.tuple_items;
   for (unsigned header = 1; header <= items; ++header) {
-    const fptu_field &field = row.units[header].field;
+    const fptu_field& field = row.units[header].field;
     if (!IsRemoved(field)) visit(field);
   }
 }
 
 // Fields by column of a tuple whose fields must all be plain columns of the
 // table, each of its column's type, each column at most once.
-int CollectFields(const schema::Table &table, const fptu_ro &row, std::vector<const fptu_field *> *fields) {
+int CollectFields(const schema::Table& table, const fptu_ro& row,
+                  std::vector<const fptu_field*>* fields) {
   fields->assign(table.columns.size(), nullptr);
   int status = FPTA_SUCCESS;
-  ForEachLiveField(row, [&](const fptu_field &field) {
+  ForEachLiveField(row, [&](const fptu_field& field) {
     const unsigned column = ColumnOf(field);
     if (column >= table.columns.size() || table.columns[column].composite() ||
         TypeOf(field) != table.columns[column].type || (*fields)[column] != nullptr) {
@@ -41,29 +42,33 @@ int CollectFields(const schema::Table &table, const fptu_ro &row, std::vector<co
   return status;
 }
 
-fpta_value ValueOf(const fptu_field *field) { return field != nullptr ? tuple::DecodeField(*field) : fpta_value_null(); }
+fpta_value ValueOf(const fptu_field* field) {
+  return field != nullptr ? tuple::DecodeField(*field) : fpta_value_null();
+}
 
-unsigned DataUnits(const fptu_field &field) {
+unsigned DataUnits(const fptu_field& field) {
   const fptu_type type = TypeOf(field);
   if (type == fptu_uint16) return 0;
-  const fptu_unit *data = reinterpret_cast<const fptu_unit *>(&field) + field.offset;
+  const fptu_unit* data = reinterpret_cast<const fptu_unit*>(&field) + field.offset;
   return tuple::IsVariableLength(type) ? 1u + data->varlen.brutto : tuple::FixedUnits(type);
 }
 
-bool SameField(const fptu_field *a, const fptu_field *b) {
+bool SameField(const fptu_field* a, const fptu_field* b) {
   if (a == nullptr || b == nullptr) return a == b;
   if (a->ct != b->ct) return false;
   if (TypeOf(*a) == fptu_uint16) return a->offset == b->offset;
   const unsigned units = DataUnits(*a);
-  return units == DataUnits(*b) &&
-         std::memcmp(reinterpret_cast<const fptu_unit *>(a) + a->offset,
-                     reinterpret_cast<const fptu_unit *>(b) + b->offset, size_t{units} * tuple::kUnitBytes) == 0;
+  return units == DataUnits(*b) && std::memcmp(reinterpret_cast<const fptu_unit*>(a) + a->offset,
+                                               reinterpret_cast<const fptu_unit*>(b) + b->offset,
+                                               size_t{units} * tuple::kUnitBytes) == 0;
 }
 
 // The tuple a composite index's value is given as.
-int PartsOfValue(const schema::Table &table, const fpta_value &value, std::vector<const fptu_field *> *fields) {
-  if (value.type != fpta_binary || (value.binary_length != 0 && value.binary_data == nullptr)) return FPTA_ETYPE;
-  const fptu_ro parts{{static_cast<const fptu_unit *>(value.binary_data), value.binary_length}};
+int PartsOfValue(const schema::Table& table, const fpta_value& value,
+                 std::vector<const fptu_field*>* fields) {
+  if (value.type != fpta_binary || (value.binary_length != 0 && value.binary_data == nullptr))
+    return FPTA_ETYPE;
+  const fptu_ro parts{{static_cast<const fptu_unit*>(value.binary_data), value.binary_length}};
   if (reinterpret_cast<uintptr_t>(parts.units) % alignof(uint32_t) != 0 ||
       tuple::CheckReadOnly(parts, nullptr) != nullptr) {
     return FPTA_EINVAL;
@@ -73,12 +78,13 @@ int PartsOfValue(const schema::Table &table, const fpta_value &value, std::vecto
 
 }  // namespace
 
-int Check(const schema::Table &table, const fptu_ro &row, std::vector<const fptu_field *> *fields) {
+int Check(const schema::Table& table, const fptu_ro& row, std::vector<const fptu_field*>* fields) {
   tuple::Shape shape;
-  if (tuple::CheckReadOnly(row, &shape) != nullptr || shape.items == shape.removed_items) return FPTA_EINVAL;
+  if (tuple::CheckReadOnly(row, &shape) != nullptr || shape.items == shape.removed_items)
+    return FPTA_EINVAL;
   const int status = CollectFields(table, row, fields);
   if (status != FPTA_SUCCESS) return status;
-  for (const schema::Column &column : table.columns) {
+  for (const schema::Column& column : table.columns) {
     if (!column.indexed() || column.nullable()) continue;
     if (!column.composite()) {
       if ((*fields)[&column - table.columns.data()] == nullptr) return FPTA_ENOKEY;
@@ -91,24 +97,26 @@ int Check(const schema::Table &table, const fptu_ro &row, std::vector<const fptu
   return FPTA_SUCCESS;
 }
 
-void FieldsOf(const schema::Table &table, const fptu_ro &row, std::vector<const fptu_field *> *fields) {
+void FieldsOf(const schema::Table& table, const fptu_ro& row,
+              std::vector<const fptu_field*>* fields) {
   fields->assign(table.columns.size(), nullptr);
-  ForEachLiveField(row, [&](const fptu_field &field) {
+  ForEachLiveField(row, [&](const fptu_field& field) {
     const unsigned column = ColumnOf(field);
     if (column < fields->size()) (*fields)[column] = &field;
   });
 }
 
-int KeyOf(const schema::Table &table, unsigned number, const std::vector<const fptu_field *> &fields,
-          keys::Key *key) {
-  const schema::Column &column = table.columns[number];
+int KeyOf(const schema::Table& table, unsigned number, const std::vector<const fptu_field*>& fields,
+          keys::Key* key) {
+  const schema::Column& column = table.columns[number];
   key->Clear();
   int status = FPTA_SUCCESS;
   if (!column.composite()) {
     status = keys::AppendKey(column.type, column.index, ValueOf(fields[number]), key);
   } else {
     for (const unsigned part : column.parts) {
-      status = keys::AppendCompositePart(table.columns[part].type, column.nullable(), ValueOf(fields[part]), key);
+      status = keys::AppendCompositePart(table.columns[part].type, column.nullable(),
+                                         ValueOf(fields[part]), key);
       if (status != FPTA_SUCCESS) break;
     }
   }
@@ -116,10 +124,11 @@ int KeyOf(const schema::Table &table, unsigned number, const std::vector<const f
   return status;
 }
 
-int KeyOfValue(const schema::Table &table, unsigned number, const fpta_value &value, keys::Key *key) {
-  const schema::Column &column = table.columns[number];
+int KeyOfValue(const schema::Table& table, unsigned number, const fpta_value& value,
+               keys::Key* key) {
+  const schema::Column& column = table.columns[number];
   if (column.composite()) {
-    std::vector<const fptu_field *> parts;
+    std::vector<const fptu_field*> parts;
     const int status = PartsOfValue(table, value, &parts);
     return status == FPTA_SUCCESS ? KeyOf(table, number, parts, key) : status;
   }
@@ -132,9 +141,9 @@ int KeyOfValue(const schema::Table &table, unsigned number, const fpta_value &va
   return status;
 }
 
-bool HoldsValue(const schema::Table &table, unsigned number, const std::vector<const fptu_field *> &fields,
-                const fpta_value &value) {
-  const schema::Column &column = table.columns[number];
+bool HoldsValue(const schema::Table& table, unsigned number,
+                const std::vector<const fptu_field*>& fields, const fpta_value& value) {
+  const schema::Column& column = table.columns[number];
   if (!column.composite()) {
     fpta_value normalized;
     if (keys::Normalize(column.type, value, &normalized) != FPTA_SUCCESS) return false;
@@ -142,9 +151,10 @@ bool HoldsValue(const schema::Table &table, unsigned number, const std::vector<c
       return fields[number] == nullptr && normalized.type == fpta_null;
     }
     bool unordered = false;
-    return keys::Compare(column.type, ValueOf(fields[number]), normalized, &unordered) == 0 && !unordered;
+    return keys::Compare(column.type, ValueOf(fields[number]), normalized, &unordered) == 0 &&
+           !unordered;
   }
-  std::vector<const fptu_field *> parts;
+  std::vector<const fptu_field*> parts;
   if (PartsOfValue(table, value, &parts) != FPTA_SUCCESS) return false;
   for (const unsigned part : column.parts) {
     if (!SameField(parts[part], fields[part])) return false;
@@ -152,9 +162,9 @@ bool HoldsValue(const schema::Table &table, unsigned number, const std::vector<c
   return true;
 }
 
-bool SameKey(const schema::Table &table, unsigned number, const std::vector<const fptu_field *> &a,
-             const std::vector<const fptu_field *> &b) {
-  const schema::Column &column = table.columns[number];
+bool SameKey(const schema::Table& table, unsigned number, const std::vector<const fptu_field*>& a,
+             const std::vector<const fptu_field*>& b) {
+  const schema::Column& column = table.columns[number];
   if (!column.composite()) return SameField(a[number], b[number]);
   for (const unsigned part : column.parts) {
     if (!SameField(a[part], b[part])) return false;
@@ -162,7 +172,7 @@ bool SameKey(const schema::Table &table, unsigned number, const std::vector<cons
   return true;
 }
 
-bool Equal(const std::vector<const fptu_field *> &a, const std::vector<const fptu_field *> &b) {
+bool Equal(const std::vector<const fptu_field*>& a, const std::vector<const fptu_field*>& b) {
   if (a.size() != b.size()) return false;
   for (size_t column = 0; column < a.size(); ++column) {
     if (!SameField(a[column], b[column])) return false;

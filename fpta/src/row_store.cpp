@@ -11,16 +11,16 @@ namespace fpta::row_store {
 // What a row operation works in, kept between operations to spare
 // allocations.
 struct Scratch {
-  std::vector<keys::Key> new_keys, old_keys;           // by secondary index
-  std::vector<const fptu_field *> fields, old_fields;  // by column number
-  std::vector<uint32_t> copy;                          // the row being written, copied
+  std::vector<keys::Key> new_keys, old_keys;          // by secondary index
+  std::vector<const fptu_field*> fields, old_fields;  // by column number
+  std::vector<uint32_t> copy;                         // the row being written, copied
 };
 
-void ScratchDeleter::operator()(Scratch *scratch) const { delete scratch; }
+void ScratchDeleter::operator()(Scratch* scratch) const { delete scratch; }
 
 namespace {
 
-Scratch &ScratchOf(fpta_txn *txn) {
+Scratch& ScratchOf(fpta_txn* txn) {
   if (!txn->row_scratch) txn->row_scratch.reset(new Scratch);
   return *txn->row_scratch;
 }
@@ -28,14 +28,17 @@ Scratch &ScratchOf(fpta_txn *txn) {
 using schema::Column;
 using schema::Table;
 
-fptu_ro RowOfVal(const MDB_val &data) { return fptu_ro{{static_cast<const fptu_unit *>(data.mv_data), data.mv_size}}; }
+fptu_ro RowOfVal(const MDB_val& data) {
+  return fptu_ro{{static_cast<const fptu_unit*>(data.mv_data), data.mv_size}};
+}
 
 // Whether bytes LMDB gave lie within the pages in use, when they are in the
 // map at all (a writing transaction's own pages are not): a damaged size in
 // a page would have their reader run past the end of the file.
-bool InUsedPages(fpta_db *db, const MDB_val &val) {
+bool InUsedPages(fpta_db* db, const MDB_val& val) {
   const uintptr_t begin = reinterpret_cast<uintptr_t>(val.mv_data), end = begin + val.mv_size;
-  if (begin < db->map_begin || begin >= db->map_end || end <= db->used_end.load(std::memory_order_relaxed)) {
+  if (begin < db->map_begin || begin >= db->map_end ||
+      end <= db->used_end.load(std::memory_order_relaxed)) {
     return true;
   }
   MDB_envinfo info;
@@ -51,15 +54,16 @@ bool InUsedPages(fpta_db *db, const MDB_val &val) {
 // its field headers within its bytes); in a transaction that writes, where
 // the engine itself decodes stored rows whole to change their index
 // entries, every field as well.
-int StoredRow(fpta_txn *txn, const MDB_val &data, fptu_ro *row) {
+int StoredRow(fpta_txn* txn, const MDB_val& data, fptu_ro* row) {
   *row = RowOfVal(data);
   if (!InUsedPages(txn->db, data) || tuple::CheckHeader(*row) != nullptr) return MDB_CORRUPTED;
-  if (txn->level != fpta_read && tuple::CheckReadOnly(*row, nullptr) != nullptr) return MDB_CORRUPTED;
+  if (txn->level != fpta_read && tuple::CheckReadOnly(*row, nullptr) != nullptr)
+    return MDB_CORRUPTED;
   return MDB_SUCCESS;
 }
 
 // The row a reference leads to.
-int RowOf(fpta_txn *txn, const Table &table, const MDB_val &reference, fptu_ro *row) {
+int RowOf(fpta_txn* txn, const Table& table, const MDB_val& reference, fptu_ro* row) {
   MDB_val key = reference, data;
   const int status = mdb_get(txn->mdb, RowsDbi(table), &key, &data);
   // Every reference an index holds leads to a row.
@@ -68,8 +72,8 @@ int RowOf(fpta_txn *txn, const Table &table, const MDB_val &reference, fptu_ro *
 }
 
 // The serial number of a new row kept apart: one above the last.
-int NextSerial(fpta_txn *txn, const Table &table, keys::Key *serial) {
-  MDB_cursor *cursor;
+int NextSerial(fpta_txn* txn, const Table& table, keys::Key* serial) {
+  MDB_cursor* cursor;
   int status = mdb_cursor_open(txn->mdb, table.rows.dbi, &cursor);
   if (status != MDB_SUCCESS) return status;
   MDB_val key, data;
@@ -77,7 +81,8 @@ int NextSerial(fpta_txn *txn, const Table &table, keys::Key *serial) {
   uint64_t next = 1;
   if (status == MDB_SUCCESS && key.mv_size == sizeof(next)) {
     next = 0;
-    for (size_t i = 0; i < sizeof(next); ++i) next = next << 8 | static_cast<const uint8_t *>(key.mv_data)[i];
+    for (size_t i = 0; i < sizeof(next); ++i)
+      next = next << 8 | static_cast<const uint8_t*>(key.mv_data)[i];
     ++next;
   }
   mdb_cursor_close(cursor);
@@ -93,10 +98,11 @@ int NextSerial(fpta_txn *txn, const Table &table, keys::Key *serial) {
 // A row given to a write may be one read in this transaction, whose bytes
 // lie on a page LMDB is about to change (in the map, or a dirty page of the
 // transaction); so it is written from a copy.
-fptu_ro DetachedRow(Scratch &scratch, const fptu_ro &row) {
-  scratch.copy.assign(reinterpret_cast<const uint32_t *>(row.units),
-                   reinterpret_cast<const uint32_t *>(row.units) + row.total_bytes / sizeof(uint32_t));
-  return fptu_ro{{reinterpret_cast<const fptu_unit *>(scratch.copy.data()), row.total_bytes}};
+fptu_ro DetachedRow(Scratch& scratch, const fptu_ro& row) {
+  scratch.copy.assign(
+      reinterpret_cast<const uint32_t*>(row.units),
+      reinterpret_cast<const uint32_t*>(row.units) + row.total_bytes / sizeof(uint32_t));
+  return fptu_ro{{reinterpret_cast<const fptu_unit*>(scratch.copy.data()), row.total_bytes}};
 }
 
 // The row being replaced, if any.
@@ -106,12 +112,13 @@ struct Old {
   fptu_ro row{};
 };
 
-int PutEntry(MDB_txn *txn, MDB_dbi dbi, const keys::Key &key, const MDB_val &data, unsigned flags = 0) {
+int PutEntry(MDB_txn* txn, MDB_dbi dbi, const keys::Key& key, const MDB_val& data,
+             unsigned flags = 0) {
   MDB_val name = ValOf(key), value = data;
   return mdb_put(txn, dbi, &name, &value, flags);
 }
 
-int DeleteEntry(MDB_txn *txn, MDB_dbi dbi, const keys::Key &key, const keys::Key *reference) {
+int DeleteEntry(MDB_txn* txn, MDB_dbi dbi, const keys::Key& key, const keys::Key* reference) {
   MDB_val name = ValOf(key), value;
   if (reference != nullptr) value = ValOf(*reference);
   return mdb_del(txn, dbi, &name, reference != nullptr ? &value : nullptr);
@@ -119,7 +126,7 @@ int DeleteEntry(MDB_txn *txn, MDB_dbi dbi, const keys::Key &key, const keys::Key
 
 // Old keys of the row being replaced or removed: its primary key and the key
 // of each secondary index.
-void OldKeys(Scratch &scratch, const Table &table, const fptu_ro &row, keys::Key *primary) {
+void OldKeys(Scratch& scratch, const Table& table, const fptu_ro& row, keys::Key* primary) {
   rows::FieldsOf(table, row, &scratch.old_fields);
   // A stored row was checked when it was put, so its keys can be made.
   rows::KeyOf(table, table.primary, scratch.old_fields, primary);
@@ -134,10 +141,11 @@ void OldKeys(Scratch &scratch, const Table &table, const fptu_ro &row, keys::Key
 // first, and writes only when apply. A new row under a unique primary key is
 // written first and only where that key is free, so a caller need not look
 // the key up before.
-// bench/fpta/run insert, 100,000 rows: 0.176 s -> 0.158 s wall; fpta_put 11,180 -> 9,168 instructions a row.
-int WriteRow(fpta_txn *txn, const Table &table, const Old &old, const keys::Key &primary, const fptu_ro &given,
-          bool apply) {
-  Scratch &scratch = ScratchOf(txn);
+// bench/fpta/run insert, 100,000 rows: 0.176 s -> 0.158 s wall; fpta_put 11,180 -> 9,168
+// instructions a row.
+int WriteRow(fpta_txn* txn, const Table& table, const Old& old, const keys::Key& primary,
+             const fptu_ro& given, bool apply) {
+  Scratch& scratch = ScratchOf(txn);
   keys::Key old_primary;
   int status = FPTA_SUCCESS;
   const size_t secondaries = table.secondary.size();
@@ -156,9 +164,11 @@ int WriteRow(fpta_txn *txn, const Table &table, const Old &old, const keys::Key 
     status = mdb_get(txn->mdb, table.primary_column().store.dbi, &key, &data);
     if (status != MDB_NOTFOUND) return status == MDB_SUCCESS ? FPTA_EEXIST : status;
   }
-  auto unchanged = [&](size_t i) { return old.found && !moved && SameBytes(scratch.new_keys[i], scratch.old_keys[i]); };
+  auto unchanged = [&](size_t i) {
+    return old.found && !moved && SameBytes(scratch.new_keys[i], scratch.old_keys[i]);
+  };
   for (size_t i = 0; i < secondaries; ++i) {
-    const Column &column = table.columns[table.secondary[i]];
+    const Column& column = table.columns[table.secondary[i]];
     if (!column.unique() || unchanged(i)) continue;
     MDB_val key = ValOf(scratch.new_keys[i]);
     status = mdb_get(txn->mdb, column.store.dbi, &key, &data);
@@ -169,7 +179,7 @@ int WriteRow(fpta_txn *txn, const Table &table, const Old &old, const keys::Key 
   if (!apply) return FPTA_SUCCESS;
 
   const fptu_ro row = DetachedRow(scratch, given);
-  const MDB_val row_bytes{row.total_bytes, const_cast<fptu_unit *>(row.units)};
+  const MDB_val row_bytes{row.total_bytes, const_cast<fptu_unit*>(row.units)};
   keys::Key reference;
   status = MDB_SUCCESS;
   if (!apart) {
@@ -201,16 +211,19 @@ int WriteRow(fpta_txn *txn, const Table &table, const Old &old, const keys::Key 
   }
   for (size_t i = 0; status == MDB_SUCCESS && i < secondaries; ++i) {
     if (unchanged(i)) continue;
-    const Column &column = table.columns[table.secondary[i]];
-    if (old.found) status = DeleteEntry(txn->mdb, column.store.dbi, scratch.old_keys[i], column.unique() ? nullptr : &old.reference);
-    if (status == MDB_SUCCESS) status = PutEntry(txn->mdb, column.store.dbi, scratch.new_keys[i], ValOf(reference));
+    const Column& column = table.columns[table.secondary[i]];
+    if (old.found)
+      status = DeleteEntry(txn->mdb, column.store.dbi, scratch.old_keys[i],
+                           column.unique() ? nullptr : &old.reference);
+    if (status == MDB_SUCCESS)
+      status = PutEntry(txn->mdb, column.store.dbi, scratch.new_keys[i], ValOf(reference));
   }
   return status == MDB_SUCCESS ? FPTA_SUCCESS : resolve::FailTxn(txn, status);
 }
 
 // The first row (in insertion order) of a primary key where rows are kept
 // apart.
-int FirstApart(fpta_txn *txn, const Table &table, const keys::Key &primary, Old *old) {
+int FirstApart(fpta_txn* txn, const Table& table, const keys::Key& primary, Old* old) {
   MDB_val key = ValOf(primary), data;
   int status = mdb_get(txn->mdb, table.primary_column().store.dbi, &key, &data);
   if (status != MDB_SUCCESS) return status;
@@ -222,8 +235,8 @@ int FirstApart(fpta_txn *txn, const Table &table, const keys::Key &primary, Old 
 
 }  // namespace
 
-int Put(fpta_txn *txn, const Table &table, const fptu_ro &row, fpta_put_options op, bool apply) {
-  Scratch &scratch = ScratchOf(txn);
+int Put(fpta_txn* txn, const Table& table, const fptu_ro& row, fpta_put_options op, bool apply) {
+  Scratch& scratch = ScratchOf(txn);
   int status = rows::Check(table, row, &scratch.fields);
   keys::Key primary;
   if (status == FPTA_SUCCESS) status = rows::KeyOf(table, table.primary, scratch.fields, &primary);
@@ -242,7 +255,8 @@ int Put(fpta_txn *txn, const Table &table, const fptu_ro &row, fpta_put_options 
       // A folded long key may stand for another value: that key is taken.
       if (primary.hashed()) {
         rows::FieldsOf(table, old.row, &scratch.old_fields);
-        if (!rows::SameKey(table, table.primary, scratch.fields, scratch.old_fields)) return FPTA_EEXIST;
+        if (!rows::SameKey(table, table.primary, scratch.fields, scratch.old_fields))
+          return FPTA_EEXIST;
       }
     }
   } else if (op != fpta_insert) {
@@ -254,15 +268,16 @@ int Put(fpta_txn *txn, const Table &table, const fptu_ro &row, fpta_put_options 
   return WriteRow(txn, table, old, primary, row, apply);
 }
 
-int Remove(fpta_txn *txn, const Table &table, const MDB_val &reference, const fptu_ro &row) {
-  Scratch &scratch = ScratchOf(txn);
+int Remove(fpta_txn* txn, const Table& table, const MDB_val& reference, const fptu_ro& row) {
+  Scratch& scratch = ScratchOf(txn);
   keys::Key primary, own;
   Assign(&own, reference);
   OldKeys(scratch, table, row, &primary);
   int status = MDB_SUCCESS;
   for (size_t i = 0; status == MDB_SUCCESS && i < table.secondary.size(); ++i) {
-    const Column &column = table.columns[table.secondary[i]];
-    status = DeleteEntry(txn->mdb, column.store.dbi, scratch.old_keys[i], column.unique() ? nullptr : &own);
+    const Column& column = table.columns[table.secondary[i]];
+    status = DeleteEntry(txn->mdb, column.store.dbi, scratch.old_keys[i],
+                         column.unique() ? nullptr : &own);
   }
   const MDB_dbi primary_dbi = table.primary_column().store.dbi;
   if (table.rows_apart()) {
@@ -274,13 +289,13 @@ int Remove(fpta_txn *txn, const Table &table, const MDB_val &reference, const fp
   return status == MDB_SUCCESS ? FPTA_SUCCESS : resolve::FailTxn(txn, status);
 }
 
-int Delete(fpta_txn *txn, const Table &table, const fptu_ro &row) {
-  Scratch &scratch = ScratchOf(txn);
+int Delete(fpta_txn* txn, const Table& table, const fptu_ro& row) {
+  Scratch& scratch = ScratchOf(txn);
   int status = rows::Check(table, row, &scratch.fields);
   keys::Key primary;
   if (status == FPTA_SUCCESS) status = rows::KeyOf(table, table.primary, scratch.fields, &primary);
   if (status != FPTA_SUCCESS) return status;
-  MDB_cursor *cursor;
+  MDB_cursor* cursor;
   status = mdb_cursor_open(txn->mdb, table.primary_column().store.dbi, &cursor);
   if (status != MDB_SUCCESS) return status;
   // Among the rows of the primary key (one, unless it allows duplicates),
@@ -303,8 +318,8 @@ int Delete(fpta_txn *txn, const Table &table, const fptu_ro &row) {
   return status == MDB_SUCCESS ? FPTA_NOTFOUND : status;
 }
 
-int Get(fpta_txn *txn, const Table &table, unsigned number, const fpta_value &value, fptu_ro *row) {
-  const Column &column = table.columns[number];
+int Get(fpta_txn* txn, const Table& table, unsigned number, const fpta_value& value, fptu_ro* row) {
+  const Column& column = table.columns[number];
   if (!column.unique() || (column.primary() && table.rows_apart())) return FPTA_EINVAL;
   keys::Key wanted;
   int status = rows::KeyOfValue(table, number, value, &wanted);
@@ -314,7 +329,7 @@ int Get(fpta_txn *txn, const Table &table, unsigned number, const fpta_value &va
   if (status == MDB_SUCCESS) status = RowAt(txn, table, number, key, data, row);
   if (status != MDB_SUCCESS) return status;
   if (wanted.hashed()) {
-    std::vector<const fptu_field *> &fields = ScratchOf(txn).old_fields;
+    std::vector<const fptu_field*>& fields = ScratchOf(txn).old_fields;
     rows::FieldsOf(table, *row, &fields);
     if (!rows::HoldsValue(table, number, fields, value)) {
       *row = fptu_ro{};
@@ -324,18 +339,19 @@ int Get(fpta_txn *txn, const Table &table, unsigned number, const fpta_value &va
   return FPTA_SUCCESS;
 }
 
-int RowAt(fpta_txn *txn, const Table &table, unsigned number, const MDB_val &key, const MDB_val &data, fptu_ro *row) {
+int RowAt(fpta_txn* txn, const Table& table, unsigned number, const MDB_val& key,
+          const MDB_val& data, fptu_ro* row) {
   if (table.columns[number].primary() && !table.rows_apart()) return StoredRow(txn, data, row);
   return RowOf(txn, table, ReferenceAt(table, number, key, data), row);
 }
 
-MDB_val ReferenceAt(const Table &table, unsigned number, const MDB_val &key, const MDB_val &data) {
+MDB_val ReferenceAt(const Table& table, unsigned number, const MDB_val& key, const MDB_val& data) {
   return table.columns[number].primary() && !table.rows_apart() ? key : data;
 }
 
-int Replace(fpta_txn *txn, const Table &table, unsigned number, keys::Key *reference, const fptu_ro &old_row,
-            const fptu_ro &new_row) {
-  Scratch &scratch = ScratchOf(txn);
+int Replace(fpta_txn* txn, const Table& table, unsigned number, keys::Key* reference,
+            const fptu_ro& old_row, const fptu_ro& new_row) {
+  Scratch& scratch = ScratchOf(txn);
   int status = rows::Check(table, new_row, &scratch.fields);
   if (status != FPTA_SUCCESS) return status;
   rows::FieldsOf(table, old_row, &scratch.old_fields);
@@ -345,7 +361,8 @@ int Replace(fpta_txn *txn, const Table &table, unsigned number, keys::Key *refer
   old.reference = *reference;
   old.row = old_row;
   keys::Key primary;
-  rows::KeyOf(table, table.primary, scratch.fields, &primary);  // the row was checked: the key can be made
+  rows::KeyOf(table, table.primary, scratch.fields,
+              &primary);  // the row was checked: the key can be made
   status = WriteRow(txn, table, old, primary, new_row, true);
   // A new primary key is the row's new reference where rows are kept by it.
   if (status == FPTA_SUCCESS && !table.rows_apart()) *reference = primary;

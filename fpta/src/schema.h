@@ -28,9 +28,9 @@ struct Column {
   std::string name;    // as created; "" in a table made before names were kept
   uint64_t shove = 0;  // name hash << 10 | index flags | type, as in a column set
   fptu_type type = fptu_null;
-  unsigned index = 0;               // fpta_index_type bits
-  std::vector<unsigned> parts;      // a composite index: its parts' column numbers
-  Store store;                      // indexed columns only
+  unsigned index = 0;           // fpta_index_type bits
+  std::vector<unsigned> parts;  // a composite index: its parts' column numbers
+  Store store;                  // indexed columns only
 
   bool indexed() const;
   bool primary() const;
@@ -50,7 +50,7 @@ struct Table {
   // its index maps a key to the serial numbers of the rows.
   Store rows;
 
-  const Column &primary_column() const { return columns[primary]; }
+  const Column& primary_column() const { return columns[primary]; }
   bool rows_apart() const { return rows.serial != 0; }
 };
 
@@ -58,7 +58,7 @@ struct Schema {
   uint64_t version = 0;
   std::unordered_map<uint64_t, std::shared_ptr<const Table>> tables;  // by name hash
 
-  const Table *Find(uint64_t hash) const {
+  const Table* Find(uint64_t hash) const {
     const auto found = tables.find(hash);
     return found == tables.end() ? nullptr : found->second.get();
   }
@@ -66,16 +66,17 @@ struct Schema {
 
 // A table as a column set describes it; stores get serials from *next_serial.
 // Returns FPTA_SUCCESS or FPTA_EINVAL for a set that makes no table.
-int TableFromColumnSet(const char *name, const fpta_column_set &set, uint32_t *next_serial, Table *table);
+int TableFromColumnSet(const char* name, const fpta_column_set& set, uint32_t* next_serial,
+                       Table* table);
 
 // The stored form of a table record, and back. Decode returns false for bytes
 // that are not a sound record.
-std::string Encode(const Table &table);
-bool Decode(const void *bytes, size_t size, Table *table);
+std::string Encode(const Table& table);
+bool Decode(const void* bytes, size_t size, Table* table);
 
 // Every store of the table, the rows store included.
-std::vector<const Store *> StoresOf(const Table &table);
-std::vector<Store *> StoresOf(Table &table);
+std::vector<const Store*> StoresOf(const Table& table);
+std::vector<Store*> StoresOf(Table& table);
 
 }  // namespace fpta::schema
 

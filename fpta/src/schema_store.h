@@ -41,30 +41,31 @@ struct TableKey {
 uint64_t FirstVersion();
 
 // Status of LMDB (MDB_NOTFOUND for a database that has no schema yet).
-int ReadVersion(MDB_txn *txn, MDB_dbi schema_dbi, uint64_t *version);
-int WriteVersion(MDB_txn *txn, MDB_dbi schema_dbi, uint64_t version);
-int ReadSerial(MDB_txn *txn, MDB_dbi schema_dbi, uint32_t *serial);
-int WriteSerial(MDB_txn *txn, MDB_dbi schema_dbi, uint32_t serial);
+int ReadVersion(MDB_txn* txn, MDB_dbi schema_dbi, uint64_t* version);
+int WriteVersion(MDB_txn* txn, MDB_dbi schema_dbi, uint64_t version);
+int ReadSerial(MDB_txn* txn, MDB_dbi schema_dbi, uint32_t* serial);
+int WriteSerial(MDB_txn* txn, MDB_dbi schema_dbi, uint32_t serial);
 
 // Every table record; the stores' handles are taken from handles where this
 // process has them. Sets *missing when some store has none.
-int Load(MDB_txn *txn, MDB_dbi schema_dbi, uint64_t version, const std::unordered_map<uint32_t, MDB_dbi> &handles,
-         std::shared_ptr<schema::Schema> *schema, bool *missing);
+int Load(MDB_txn* txn, MDB_dbi schema_dbi, uint64_t version,
+         const std::unordered_map<uint32_t, MDB_dbi>& handles,
+         std::shared_ptr<schema::Schema>* schema, bool* missing);
 
-int WriteTable(MDB_txn *txn, MDB_dbi schema_dbi, const schema::Table &table);
-int DeleteTable(MDB_txn *txn, MDB_dbi schema_dbi, uint64_t hash);
+int WriteTable(MDB_txn* txn, MDB_dbi schema_dbi, const schema::Table& table);
+int DeleteTable(MDB_txn* txn, MDB_dbi schema_dbi, uint64_t hash);
 
 // Opens (creating, when create) the LMDB database of a store in txn.
-int OpenStore(MDB_txn *txn, schema::Store *store, bool duplicates, bool create);
+int OpenStore(MDB_txn* txn, schema::Store* store, bool duplicates, bool create);
 // Opens every store of the schema that has no handle yet.
-int OpenMissing(MDB_txn *txn, schema::Schema *schema);
+int OpenMissing(MDB_txn* txn, schema::Schema* schema);
 // Whether a store keeps several values per key (an index with duplicates).
-bool HasDuplicates(const schema::Table &table, const schema::Store &store);
+bool HasDuplicates(const schema::Table& table, const schema::Store& store);
 
 // Removes the LMDB databases named like stores that no table uses (what
 // dropped tables left behind). Only while no other transaction of this
 // process is open.
-int RemoveOrphans(MDB_txn *txn, const schema::Schema &schema);
+int RemoveOrphans(MDB_txn* txn, const schema::Schema& schema);
 
 }  // namespace fpta::schema_store
 

@@ -19,16 +19,16 @@ struct Shape {
 };
 
 // An empty tuple ({any, 0}) is sound. shape may be null.
-const char *CheckReadOnly(const fptu_ro &tuple, Shape *shape);
+const char* CheckReadOnly(const fptu_ro& tuple, Shape* shape);
 // What reading one field of a read-only tuple needs, without the cost of
 // checking the others: a sound header unit (so every field header lies within
 // the tuple), and then the field at units[header] with its data.
-const char *CheckHeader(const fptu_ro &tuple);
-const char *CheckField(const fptu_ro &tuple, unsigned header);
+const char* CheckHeader(const fptu_ro& tuple);
+const char* CheckField(const fptu_ro& tuple, unsigned header);
 // head, pivot, tail and end in their order and within the largest tuple.
-const char *CheckBounds(const fptu_rw &pt);
+const char* CheckBounds(const fptu_rw& pt);
 // The bounds, every field, and junk matching the removed fields.
-const char *CheckWritable(const fptu_rw &pt);
+const char* CheckWritable(const fptu_rw& pt);
 
 }  // namespace fpta::tuple
 

@@ -35,9 +35,11 @@ constexpr int kMaxNesting = 64;
 inline uint16_t MakeCt(unsigned column, fptu_type type) {
   return static_cast<uint16_t>(column << kTypeBits | static_cast<unsigned>(type));
 }
-inline unsigned ColumnOf(const fptu_field &field) { return field.ct >> kTypeBits; }
-inline fptu_type TypeOf(const fptu_field &field) { return static_cast<fptu_type>(field.ct & kTypeMask); }
-inline bool IsRemoved(const fptu_field &field) { return ColumnOf(field) == kRemovedColumn; }
+inline unsigned ColumnOf(const fptu_field& field) { return field.ct >> kTypeBits; }
+inline fptu_type TypeOf(const fptu_field& field) {
+  return static_cast<fptu_type>(field.ct & kTypeMask);
+}
+inline bool IsRemoved(const fptu_field& field) { return ColumnOf(field) == kRemovedColumn; }
 
 // The field types this format stores: uint16 up to nested; arrays are not built.
 inline bool IsStoredType(fptu_type type) { return type >= fptu_uint16 && type <= fptu_nested; }
@@ -47,19 +49,22 @@ inline bool IsVariableLength(fptu_type type) { return type >= fptu_cstr && type 
 // offset and has none.
 unsigned FixedUnits(fptu_type type);
 
-inline unsigned UnitsForBytes(size_t bytes) { return static_cast<unsigned>((bytes + kUnitBytes - 1) / kUnitBytes); }
+inline unsigned UnitsForBytes(size_t bytes) {
+  return static_cast<unsigned>((bytes + kUnitBytes - 1) / kUnitBytes);
+}
 
 // The data extent of the field whose header is units[header], in units, or
 // false when its data does not lie within [data_begin, data_end).
-bool FieldExtent(const fptu_unit *units, unsigned header, unsigned data_begin, unsigned data_end, unsigned *extent);
+bool FieldExtent(const fptu_unit* units, unsigned header, unsigned data_begin, unsigned data_end,
+                 unsigned* extent);
 
 // The header (units[1 .. items]) of the first field of column and type in a
 // read-only tuple whose header unit is sound, or 0 when there is none.
 // Removed fields carry kRemovedColumn, which no column has.
-unsigned FindField(const fptu_ro &tuple, unsigned column, fptu_type type);
+unsigned FindField(const fptu_ro& tuple, unsigned column, fptu_type type);
 
 // The value of a live field of a sound tuple, as fpta_field2value() gives it.
-fpta_value DecodeField(const fptu_field &field);
+fpta_value DecodeField(const fptu_field& field);
 
 }  // namespace fpta::tuple
 

@@ -23,11 +23,13 @@ TEST_P(TupleSpace, CountsHeaderUnitsAndRoundsDataUp) {
 constexpr size_t kHalf = size_t{1} << 63;
 
 INSTANTIATE_TEST_SUITE_P(Sizes, TupleSpace,
-                         ::testing::Values(SpaceCase{0, 0, 24}, SpaceCase{1, 0, 28}, SpaceCase{0, 1, 28},
-                                           SpaceCase{0, 4, 28}, SpaceCase{0, 5, 32}, SpaceCase{2, 10, 44},
+                         ::testing::Values(SpaceCase{0, 0, 24}, SpaceCase{1, 0, 28},
+                                           SpaceCase{0, 1, 28}, SpaceCase{0, 4, 28},
+                                           SpaceCase{0, 5, 32}, SpaceCase{2, 10, 44},
                                            SpaceCase{size_t{1} << 61, 0, kHalf + 24},
                                            SpaceCase{size_t{1} << 61, 8, kHalf + 32},
-                                           SpaceCase{size_t{1} << 62, 0, SIZE_MAX}, SpaceCase{SIZE_MAX, 0, SIZE_MAX},
+                                           SpaceCase{size_t{1} << 62, 0, SIZE_MAX},
+                                           SpaceCase{SIZE_MAX, 0, SIZE_MAX},
                                            SpaceCase{0, SIZE_MAX, SIZE_MAX},
                                            SpaceCase{SIZE_MAX / 4, SIZE_MAX, SIZE_MAX}));
 
@@ -83,7 +85,7 @@ class TupleFetch : public ::testing::Test {
 };
 
 TEST_F(TupleFetch, CopiesFieldsJunkAndRoomForMoreHeaders) {
-  fptu_rw *copy = fptu_fetch(image, buffer.data(), Needed(2), 2);
+  fptu_rw* copy = fptu_fetch(image, buffer.data(), Needed(2), 2);
   ASSERT_NE(copy, nullptr);
   EXPECT_EQ(fptu_check(copy), nullptr);
   EXPECT_EQ(copy->junk, source->junk);
@@ -92,7 +94,8 @@ TEST_F(TupleFetch, CopiesFieldsJunkAndRoomForMoreHeaders) {
   EXPECT_EQ(fields[0].value.fp, 2.5);
   EXPECT_STREQ(fields[1].value.str, "text");
   // Two headers fit the room asked for, two more the units of the removed field.
-  for (unsigned column = 4; column < 8; ++column) EXPECT_EQ(fptu_insert_uint16(copy, column, 1), FPTA_SUCCESS);
+  for (unsigned column = 4; column < 8; ++column)
+    EXPECT_EQ(fptu_insert_uint16(copy, column, 1), FPTA_SUCCESS);
   EXPECT_EQ(fptu_insert_uint16(copy, 8, 1), FPTU_ENOSPACE);
   EXPECT_EQ(fptu_check(copy), nullptr);
 }
@@ -100,16 +103,19 @@ TEST_F(TupleFetch, CopiesFieldsJunkAndRoomForMoreHeaders) {
 TEST_F(TupleFetch, RefusesWhatDoesNotFitOrIsNotATuple) {
   EXPECT_EQ(fptu_fetch(image, buffer.data(), Needed(2) - 1, 2), nullptr);
   EXPECT_EQ(fptu_fetch(image, nullptr, Needed(0), 0), nullptr);
-  EXPECT_EQ(fptu_fetch(image, reinterpret_cast<char *>(buffer.data()) + 2, Needed(0), 0), nullptr);
+  EXPECT_EQ(fptu_fetch(image, reinterpret_cast<char*>(buffer.data()) + 2, Needed(0), 0), nullptr);
   EXPECT_EQ(fptu_fetch(image, buffer.data(), buffer.size() * 4, 65535), nullptr);
   EXPECT_EQ(fptu_fetch(fptu_ro{{nullptr, 8}}, buffer.data(), Needed(0), 0), nullptr);
-  EXPECT_EQ(fptu_fetch(fptu_ro{{image.units, image.total_bytes - 2}}, buffer.data(), Needed(0), 0), nullptr);
-  EXPECT_EQ(fptu_fetch(fptu_ro{{image.units, image.total_bytes - 4}}, buffer.data(), Needed(0), 0), nullptr);
-  EXPECT_EQ(fptu_fetch(fptu_ro{{image.units, fpta_max_row_bytes + 4}}, buffer.data(), Needed(0), 0), nullptr);
+  EXPECT_EQ(fptu_fetch(fptu_ro{{image.units, image.total_bytes - 2}}, buffer.data(), Needed(0), 0),
+            nullptr);
+  EXPECT_EQ(fptu_fetch(fptu_ro{{image.units, image.total_bytes - 4}}, buffer.data(), Needed(0), 0),
+            nullptr);
+  EXPECT_EQ(fptu_fetch(fptu_ro{{image.units, fpta_max_row_bytes + 4}}, buffer.data(), Needed(0), 0),
+            nullptr);
 }
 
 TEST_F(TupleFetch, MakesAnEmptyTupleOfAnEmptyOne) {
-  fptu_rw *copy = fptu_fetch(fptu_ro{}, buffer.data(), fptu_space(1, 0), 1);
+  fptu_rw* copy = fptu_fetch(fptu_ro{}, buffer.data(), fptu_space(1, 0), 1);
   ASSERT_NE(copy, nullptr);
   EXPECT_EQ(fptu_check(copy), nullptr);
   EXPECT_EQ(fptu_insert_uint16(copy, 0, 1), FPTA_SUCCESS);
@@ -117,7 +123,7 @@ TEST_F(TupleFetch, MakesAnEmptyTupleOfAnEmptyOne) {
 
 TEST_F(TupleFetch, UsesNoMoreThanTheLargestTupleOfABigBuffer) {
   std::vector<uint32_t> big(100000);
-  fptu_rw *copy = fptu_fetch(image, big.data(), big.size() * 4, 0);
+  fptu_rw* copy = fptu_fetch(image, big.data(), big.size() * 4, 0);
   ASSERT_NE(copy, nullptr);
   EXPECT_EQ(copy->end, fpta_max_row_bytes / 4u);
 }

@@ -20,7 +20,7 @@ Payload Failed(fptu_type type, int status) {
   return payload;
 }
 
-Payload Lengthed(fptu_type type, const void *bytes, size_t length) {
+Payload Lengthed(fptu_type type, const void* bytes, size_t length) {
   if (bytes == nullptr && length != 0) return Failed(type, FPTA_EINVAL);
   if (length > fpta_max_col_bytes) return Failed(type, FPTU_ETOOLONG);
   Payload payload;
@@ -45,7 +45,7 @@ unsigned Payload::Units() const {
   }
 }
 
-void Payload::WriteTo(fptu_unit *data) const {
+void Payload::WriteTo(fptu_unit* data) const {
   const unsigned units = Units();
   if (type == fptu_cstr || type == fptu_opaque) {
     data[units - 1].data = 0;  // padding, and a string's terminator
@@ -81,7 +81,7 @@ Payload Uint32Payload(uint64_t value) {
   return FixedPayload(fptu_uint32, &narrowed);
 }
 
-Payload FixedPayload(fptu_type type, const void *value) {
+Payload FixedPayload(fptu_type type, const void* value) {
   if (value == nullptr) return Failed(type, FPTA_EINVAL);
   Payload payload;
   payload.type = type;
@@ -89,11 +89,13 @@ Payload FixedPayload(fptu_type type, const void *value) {
   return payload;
 }
 
-Payload TextPayload(const char *text, size_t length) { return Lengthed(fptu_cstr, text, length); }
+Payload TextPayload(const char* text, size_t length) { return Lengthed(fptu_cstr, text, length); }
 
-Payload OpaquePayload(const void *value, size_t bytes) { return Lengthed(fptu_opaque, value, bytes); }
+Payload OpaquePayload(const void* value, size_t bytes) {
+  return Lengthed(fptu_opaque, value, bytes);
+}
 
-Payload NestedPayload(const fptu_ro &tuple) {
+Payload NestedPayload(const fptu_ro& tuple) {
   if (tuple.total_bytes > fpta_max_col_bytes) return Failed(fptu_nested, FPTU_ETOOLONG);
   if (CheckReadOnly(tuple, nullptr) != nullptr) return Failed(fptu_nested, FPTA_EINVAL);
   if (tuple.total_bytes == 0) return Lengthed(fptu_nested, &kEmptyImage, sizeof(kEmptyImage));

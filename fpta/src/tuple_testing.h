@@ -13,7 +13,7 @@
 namespace fpta::testing {
 
 struct FreeDeleter {
-  void operator()(void *memory) const { std::free(memory); }
+  void operator()(void* memory) const { std::free(memory); }
 };
 using Tuple = std::unique_ptr<fptu_rw, FreeDeleter>;
 
@@ -26,11 +26,11 @@ struct Field {
 };
 
 // The fields of ro that are not removed, in header order.
-inline std::vector<Field> LiveFields(const fptu_ro &ro) {
+inline std::vector<Field> LiveFields(const fptu_ro& ro) {
   std::vector<Field> fields;
   if (ro.total_bytes == 0) return fields;
   for (unsigned i = 1; i <= ro.units[0].varlen.tuple_items; ++i) {
-    const fptu_field &header = ro.units[i].field;
+    const fptu_field& header = ro.units[i].field;
     const unsigned column = header.ct >> fpta_column_typeid_bits;
     if (column == 0x7FF) continue;
     fields.push_back({column, static_cast<fptu_type>(header.ct & fpta_column_typeid_mask),
@@ -39,10 +39,10 @@ inline std::vector<Field> LiveFields(const fptu_ro &ro) {
   return fields;
 }
 
-inline std::vector<Field> LiveFields(fptu_rw *pt) { return LiveFields(fptu_take_noshrink(pt)); }
+inline std::vector<Field> LiveFields(fptu_rw* pt) { return LiveFields(fptu_take_noshrink(pt)); }
 
-inline std::string Bytes(const fpta_value &value) {
-  return std::string(static_cast<const char *>(value.binary_data), value.binary_length);
+inline std::string Bytes(const fpta_value& value) {
+  return std::string(static_cast<const char*>(value.binary_data), value.binary_length);
 }
 
 }  // namespace fpta::testing

@@ -15,11 +15,11 @@
 namespace fpta::tuple {
 
 // Adds a field, even when the column already has one.
-int Insert(fptu_rw *pt, unsigned column, const Payload &payload);
+int Insert(fptu_rw* pt, unsigned column, const Payload& payload);
 // Replaces the first field of the same column and type, or adds one.
-int Upsert(fptu_rw *pt, unsigned column, const Payload &payload);
+int Upsert(fptu_rw* pt, unsigned column, const Payload& payload);
 // Removes every field of the column.
-int RemoveColumn(fptu_rw *pt, unsigned column);
+int RemoveColumn(fptu_rw* pt, unsigned column);
 
 }  // namespace fpta::tuple
 

@@ -25,9 +25,9 @@ constexpr uint64_t kProgressRows = 4096;
 // Keys in fault texts show this many bytes at most.
 constexpr size_t kShownKeyBytes = 24;
 
-std::string Hex(const MDB_val &val) {
+std::string Hex(const MDB_val& val) {
   std::string text;
-  const auto *bytes = static_cast<const unsigned char *>(val.mv_data);
+  const auto* bytes = static_cast<const unsigned char*>(val.mv_data);
   for (size_t i = 0; i < val.mv_size && i < kShownKeyBytes; ++i) {
     char pair[3];
     std::snprintf(pair, sizeof(pair), "%02x", bytes[i]);
@@ -39,7 +39,7 @@ std::string Hex(const MDB_val &val) {
 
 class Verifier {
  public:
-  Verifier(fpta_txn *txn, const schema::Table &table, fpta_verify_report report, void *context)
+  Verifier(fpta_txn* txn, const schema::Table& table, fpta_verify_report report, void* context)
       : txn_(txn), table_(table), report_(report), context_(context) {}
 
   uint64_t faults() const { return faults_; }
@@ -55,11 +55,11 @@ class Verifier {
 
  private:
   std::string IndexName(unsigned number) const {
-    const std::string &name = table_.columns[number].name;
+    const std::string& name = table_.columns[number].name;
     return name.empty() ? "#" + std::to_string(number) : name;
   }
 
-  int Fault(const std::string &text) {
+  int Fault(const std::string& text) {
     ++faults_;
     if (report_ == nullptr) return FPTA_SUCCESS;
     const std::string line = "table " + table_.name + ": " + text;
@@ -67,9 +67,9 @@ class Verifier {
   }
 
   // Whether the index store of column number holds the entry (key, reference).
-  int IndexHolds(unsigned number, const keys::Key &key, const MDB_val &reference, bool *held) {
-    const schema::Column &column = table_.columns[number];
-    MDB_cursor *cursor;
+  int IndexHolds(unsigned number, const keys::Key& key, const MDB_val& reference, bool* held) {
+    const schema::Column& column = table_.columns[number];
+    MDB_cursor* cursor;
     int status = mdb_cursor_open(txn_->mdb, column.store.dbi, &cursor);
     if (status != MDB_SUCCESS) return status;
     MDB_val k = row_store::ValOf(key), d = reference;
@@ -77,14 +77,15 @@ class Verifier {
     status = mdb_cursor_get(cursor, &k, &d, duplicates ? MDB_GET_BOTH : MDB_SET_KEY);
     mdb_cursor_close(cursor);
     if (status != MDB_SUCCESS && status != MDB_NOTFOUND) return status;
-    *held = status == MDB_SUCCESS && (duplicates || (d.mv_size == reference.mv_size &&
-                                                     std::memcmp(d.mv_data, reference.mv_data, d.mv_size) == 0));
+    *held = status == MDB_SUCCESS &&
+            (duplicates || (d.mv_size == reference.mv_size &&
+                            std::memcmp(d.mv_data, reference.mv_data, d.mv_size) == 0));
     return MDB_SUCCESS;
   }
 
   // Each row: sound, and under its key in every index.
   int WalkRows() {
-    MDB_cursor *cursor;
+    MDB_cursor* cursor;
     int status = mdb_cursor_open(txn_->mdb, row_store::RowsDbi(table_), &cursor);
     if (status != MDB_SUCCESS) return status;
     MDB_val key, data;
@@ -100,11 +101,12 @@ class Verifier {
     return status == MDB_NOTFOUND ? FPTA_SUCCESS : status;
   }
 
-  int CheckRow(const MDB_val &reference, const MDB_val &data) {
-    const fptu_ro row{{static_cast<const fptu_unit *>(data.mv_data), data.mv_size}};
+  int CheckRow(const MDB_val& reference, const MDB_val& data) {
+    const fptu_ro row{{static_cast<const fptu_unit*>(data.mv_data), data.mv_size}};
     const std::string where = "row " + Hex(reference);
     int status = rows::Check(table_, row, &fields_);
-    if (status != FPTA_SUCCESS) return Fault(where + ": not a sound row of the table (" + fpta_strerror(status) + ")");
+    if (status != FPTA_SUCCESS)
+      return Fault(where + ": not a sound row of the table (" + fpta_strerror(status) + ")");
     if (!table_.rows_apart()) {
       status = rows::KeyOf(table_, table_.primary, fields_, &key_);
       if (status != FPTA_SUCCESS || !row_store::SameBytes(key_, reference)) {
@@ -126,7 +128,7 @@ class Verifier {
 
   // Each entry of the index of column number: its row's key, leading to a row.
   int WalkIndex(unsigned number) {
-    MDB_cursor *cursor;
+    MDB_cursor* cursor;
     int status = mdb_cursor_open(txn_->mdb, table_.columns[number].store.dbi, &cursor);
     if (status != MDB_SUCCESS) return status;
     MDB_val key, reference;
@@ -139,37 +141,38 @@ class Verifier {
     return status == MDB_NOTFOUND ? FPTA_SUCCESS : status;
   }
 
-  int CheckEntry(unsigned number, const MDB_val &key, const MDB_val &reference) {
+  int CheckEntry(unsigned number, const MDB_val& key, const MDB_val& reference) {
     const std::string where = "index " + IndexName(number) + ", entry " + Hex(key);
     MDB_val found = reference, data;
     int status = mdb_get(txn_->mdb, row_store::RowsDbi(table_), &found, &data);
     if (status == MDB_NOTFOUND) return Fault(where + ": leads to no row");
     if (status != MDB_SUCCESS) return status;
-    const fptu_ro row{{static_cast<const fptu_unit *>(data.mv_data), data.mv_size}};
+    const fptu_ro row{{static_cast<const fptu_unit*>(data.mv_data), data.mv_size}};
     // An unsound row is reported by the walk over the rows.
     if (rows::Check(table_, row, &fields_) != FPTA_SUCCESS) return FPTA_SUCCESS;
     status = rows::KeyOf(table_, number, fields_, &key_);
-    if (status != FPTA_SUCCESS || !row_store::SameBytes(key_, key)) return Fault(where + ": not the key of the row it leads to");
+    if (status != FPTA_SUCCESS || !row_store::SameBytes(key_, key))
+      return Fault(where + ": not the key of the row it leads to");
     return FPTA_SUCCESS;
   }
 
-  fpta_txn *txn_;
-  const schema::Table &table_;
+  fpta_txn* txn_;
+  const schema::Table& table_;
   fpta_verify_report report_;
-  void *context_;
+  void* context_;
   uint64_t rows_ = 0, faults_ = 0;
-  std::vector<const fptu_field *> fields_;
+  std::vector<const fptu_field*> fields_;
   keys::Key key_;
 };
 
 }  // namespace
 
-int fpta_table_verify(fpta_txn *txn, fpta_name *table_id, fpta_verify_report report, void *context,
-                      uint64_t *faults) {
+int fpta_table_verify(fpta_txn* txn, fpta_name* table_id, fpta_verify_report report, void* context,
+                      uint64_t* faults) {
   const CallRecord record(__func__, txn, table_id, report, context, faults);
   if (faults != nullptr) *faults = 0;
   int status = resolve::CheckTxn(txn);
-  const schema::Table *table = nullptr;
+  const schema::Table* table = nullptr;
   if (status == FPTA_SUCCESS) status = resolve::TableNamed(txn, table_id, &table);
   if (status != FPTA_SUCCESS) return status;
   Verifier verifier(txn, *table, report, context);

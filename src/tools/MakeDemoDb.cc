@@ -18,9 +18,9 @@ struct DemoRule {
 };
 
 constexpr DemoRule kDemoRules[] = {
-    {"access.audit", true},     {"alerts.email", true},     {"alerts.sms", false},
-    {"backup.nightly", true},   {"backup.weekly", false},   {"disk.quota", true},
-    {"login.lockout", true},    {"reports.monthly", false},
+    {"access.audit", true},   {"alerts.email", true},     {"alerts.sms", false},
+    {"backup.nightly", true}, {"backup.weekly", false},   {"disk.quota", true},
+    {"login.lockout", true},  {"reports.monthly", false},
 };
 
 }  // namespace
