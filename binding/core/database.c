@@ -21,10 +21,11 @@ PyObject* db_open(PyObject* self, PyObject* args) {
     return NULL;
   }
   int status;
-  Py_BEGIN_ALLOW_THREADS status =
-      fpta_db_open(path, (fpta_durability)durability, fpta_regime_default, 0, (size_t)megabytes,
-                   alterable != 0, &db->db);
-  Py_END_ALLOW_THREADS if (status != FPTA_SUCCESS) {
+  Py_BEGIN_ALLOW_THREADS
+  status = fpta_db_open(path, (fpta_durability)durability, fpta_regime_default, 0,
+                        (size_t)megabytes, alterable != 0, &db->db);
+  Py_END_ALLOW_THREADS
+  if (status != FPTA_SUCCESS) {
     Py_DECREF(db);
     return raise_status(status);
   }
@@ -34,8 +35,10 @@ PyObject* db_open(PyObject* self, PyObject* args) {
 static int close_db(DbObject* db) {
   int status = FPTA_SUCCESS;
   if (db->db != NULL) {
-    Py_BEGIN_ALLOW_THREADS status = fpta_db_close(db->db);
-    Py_END_ALLOW_THREADS if (status == FPTA_SUCCESS) db->db = NULL;
+    Py_BEGIN_ALLOW_THREADS
+    status = fpta_db_close(db->db);
+    Py_END_ALLOW_THREADS
+    if (status == FPTA_SUCCESS) db->db = NULL;
   }
   return status;
 }
@@ -57,8 +60,10 @@ static PyObject* db_begin(DbObject* db, PyObject* args) {
   txn->owner = PyThread_get_thread_ident();
   txn->level = level;
   int status;
-  Py_BEGIN_ALLOW_THREADS status = fpta_transaction_begin(db->db, (fpta_level)level, &txn->txn);
-  Py_END_ALLOW_THREADS if (status != FPTA_SUCCESS) {
+  Py_BEGIN_ALLOW_THREADS
+  status = fpta_transaction_begin(db->db, (fpta_level)level, &txn->txn);
+  Py_END_ALLOW_THREADS
+  if (status != FPTA_SUCCESS) {
     Py_DECREF(txn);
     return raise_status(status);
   }
@@ -108,8 +113,10 @@ static PyObject* txn_end(TxnObject* txn, PyObject* args) {
   fpta_txn* handle = txn->txn;
   txn->txn = NULL;
   int status;
-  Py_BEGIN_ALLOW_THREADS status = fpta_transaction_end(handle, abort != 0);
-  Py_END_ALLOW_THREADS return status == FPTA_SUCCESS ? Py_NewRef(Py_None) : raise_status(status);
+  Py_BEGIN_ALLOW_THREADS
+  status = fpta_transaction_end(handle, abort != 0);
+  Py_END_ALLOW_THREADS
+  return status == FPTA_SUCCESS ? Py_NewRef(Py_None) : raise_status(status);
 }
 
 static PyObject* txn_table_names(TxnObject* txn, PyObject* unused) {
@@ -194,7 +201,8 @@ static void txn_dealloc(TxnObject* txn) {
   /* A transaction dropped unended is aborted, by its own thread only: a
    * writer's lock cannot be released by another. */
   if (txn->txn != NULL && txn->owner == PyThread_get_thread_ident()) {
-    Py_BEGIN_ALLOW_THREADS fpta_transaction_end(txn->txn, true);
+    Py_BEGIN_ALLOW_THREADS
+    fpta_transaction_end(txn->txn, true);
     Py_END_ALLOW_THREADS
   }
   Py_XDECREF(txn->db);

@@ -539,9 +539,10 @@ static PyObject* table_verify(TableObject* table, PyObject* progress) {
   struct verify_context context = {PyList_New(0), progress};
   if (context.faults == NULL) return NULL;
   int status;
-  Py_BEGIN_ALLOW_THREADS status =
-      fpta_table_verify(table->txn->txn, &table->name, verify_report, &context, NULL);
-  Py_END_ALLOW_THREADS if (status == FPTA_SUCCESS) return context.faults;
+  Py_BEGIN_ALLOW_THREADS
+  status = fpta_table_verify(table->txn->txn, &table->name, verify_report, &context, NULL);
+  Py_END_ALLOW_THREADS
+  if (status == FPTA_SUCCESS) return context.faults;
   Py_DECREF(context.faults);
   return status == -1 && PyErr_Occurred() ? NULL : raise_status(status);
 }
