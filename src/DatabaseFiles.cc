@@ -32,8 +32,10 @@ bool IsDescriptorFileName(const std::string& name) {
          AllDigits(name, kDescriptorPrefix.size(), name.size());
 }
 
+bool IsLogFileName(const std::string& name) { return IsNumberedWithSuffix(name, ".log"); }
+
 bool IsDataFileName(const std::string& name) {
-  return IsDescriptorFileName(name) || IsTableFileName(name) || IsNumberedWithSuffix(name, ".log");
+  return IsDescriptorFileName(name) || IsTableFileName(name) || IsLogFileName(name);
 }
 
 std::string DataFileWithoutCurrent(const std::string& dir) {

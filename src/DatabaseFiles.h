@@ -18,6 +18,9 @@ bool IsTableFileName(const std::string& name);
 // True for the name of a descriptor file only.
 bool IsDescriptorFileName(const std::string& name);
 
+// True for the name of a write-ahead log only.
+bool IsLogFileName(const std::string& name);
+
 // The least name of a data file directly in
 // `dir` when it has no CURRENT file, or "" when there is a CURRENT file or no
 // data file. LevelDB takes a directory without CURRENT for a new database

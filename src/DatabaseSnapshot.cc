@@ -92,7 +92,7 @@ std::vector<std::string> Logs(const std::string& dir) {
   namespace fs = boost::filesystem;
   for (fs::directory_iterator it(dir), end; it != end; ++it) {
     const std::string name = it->path().filename().string();
-    if (IsDataFileName(name) && name.size() > 4 && name.compare(name.size() - 4, 4, ".log") == 0) {
+    if (IsLogFileName(name)) {
       logs.emplace_back(std::stoull(name), name);
     }
   }

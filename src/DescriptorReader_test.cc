@@ -49,11 +49,11 @@ ClosedDatabase WriteDatabase(const test::TestDirectory& dir) {
 
   ClosedDatabase closed;
   for (const auto& [name, content] : test::EntriesIn(dir.root)) {
-    if (name.rfind("MANIFEST-", 0) == 0) {
+    if (IsDescriptorFileName(name)) {
       closed.descriptor = content;
     } else if (IsTableFileName(name)) {
       closed.tables.insert(std::stoull(name));
-    } else if (IsDataFileName(name)) {
+    } else if (IsLogFileName(name)) {
       closed.log = std::stoull(name);
     }
   }
