@@ -55,4 +55,12 @@ std::string DataFileWithoutCurrent(const std::string& dir) {
   return found;
 }
 
+std::string DataFileWithoutCurrentDamage(const std::string& name) {
+  return "Corruption: " + name + " lies in a directory without a CURRENT file";
+}
+
+std::string UnlistedTableDamage(const std::string& name) {
+  return "Corruption: the descriptor does not list table file " + name;
+}
+
 }  // namespace qz::evmon

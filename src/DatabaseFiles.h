@@ -1,4 +1,5 @@
-// Recognising the files LevelDB keeps in a database directory by their names.
+// Recognising the files LevelDB keeps in a database directory by their names,
+// and the damage their presence or absence shows.
 
 #ifndef QZ_EVMON_DATABASE_FILES_H_
 #define QZ_EVMON_DATABASE_FILES_H_
@@ -27,6 +28,13 @@ bool IsLogFileName(const std::string& name);
 // and removes the files it does not know, so such a directory must never be
 // opened in place. A directory that cannot be read yields "".
 std::string DataFileWithoutCurrent(const std::string& dir);
+
+// The reasons, in LevelDB's wording of a status, that opening a database in
+// place and opening a copy of it both give: for the data file `name` found
+// by DataFileWithoutCurrent, and for the table file `name` that the
+// descriptor does not list.
+std::string DataFileWithoutCurrentDamage(const std::string& name);
+std::string UnlistedTableDamage(const std::string& name);
 
 }  // namespace qz::evmon
 

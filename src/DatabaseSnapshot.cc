@@ -156,8 +156,7 @@ CopiedState CopyCurrentState(const std::string& dir, const std::string& into) {
   if (!current) {
     const std::string orphan = DataFileWithoutCurrent(dir);
     if (!orphan.empty()) {
-      throw std::runtime_error("Corruption: " + orphan +
-                               " lies in a directory without a CURRENT file");
+      throw std::runtime_error(DataFileWithoutCurrentDamage(orphan));
     }
     throw std::runtime_error(dir + " holds no database, and a new one cannot be created there");
   }
@@ -251,7 +250,7 @@ Verdict Judge(const CopiedState& state, const std::string& dir, bool held) {
       if (descriptorGrew) {
         return Verdict::Raced;
       }
-      throw std::runtime_error("Corruption: the descriptor does not list table file " + unlisted);
+      throw std::runtime_error(UnlistedTableDamage(unlisted));
     }
   }
   return Verdict::Consistent;

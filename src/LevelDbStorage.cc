@@ -84,7 +84,7 @@ LevelDbStorage::LevelDbStorage(const std::string& path, LevelDbStorageOptions op
 leveldb::Status LevelDbStorage::OpenUnlessDamaged(const std::string& path, std::string& damage) {
   const std::string orphan = DataFileWithoutCurrent(path);
   if (!orphan.empty()) {
-    damage = "Corruption: " + orphan + " lies in a directory without a CURRENT file";
+    damage = DataFileWithoutCurrentDamage(orphan);
     return leveldb::Status::OK();
   }
 
@@ -112,7 +112,7 @@ leveldb::Status LevelDbStorage::OpenUnlessDamaged(const std::string& path, std::
       db = std::move(opened);
       return status;
     }
-    damage = "Corruption: the descriptor does not list table file " + unlisted;
+    damage = UnlistedTableDamage(unlisted);
     // Closed while still holding, so that a compaction running in the
     // background cannot remove the table either.
     opened.reset();
