@@ -106,6 +106,9 @@ int table_column_of(TableObject* table, int field);
  * alive. TypeError, OverflowError, ValueError as the package promises; -1
  * then. None is refused here (callers decide about nulls). */
 int value_from_object(fptu_type type, PyObject* object, fpta_value* value, PyObject** keep);
+/* value_from_object whose kept object, if any, is appended to the list keep,
+ * for values that must outlive the call (bounds, filters). 0 or -1. */
+int value_kept(fptu_type type, PyObject* object, fpta_value* value, PyObject* keep);
 /* The Python value of a field of that column type; a new reference. */
 PyObject* value_to_object(fptu_type type, const fpta_value* value);
 /* Adds the value as column's field to the tuple; an engine status. */
