@@ -119,6 +119,10 @@ int values_init(void);
 
 extern PyTypeObject RowBaseType;
 int rows_init(void);
+/* The position a dict of column names, as created and lower-cased, holds for
+ * name, looked up as given, then lower-cased: a borrowed reference, or NULL
+ * (with an exception set only when the lookup itself failed). */
+PyObject* position_of_name(PyObject* positions, PyObject* name);
 
 /* ---- cursor.c, filters.c ---- */
 

@@ -225,13 +225,7 @@ static int field_of_key(TableObject* table, PyObject* key) {
     PyErr_Format(PyExc_TypeError, "column names are str, not %.100s", Py_TYPE(key)->tp_name);
     return -1;
   }
-  PyObject* field = PyDict_GetItemWithError(table->positions, key);
-  if (field == NULL && !PyErr_Occurred()) {
-    PyObject* lower = PyObject_CallMethod(key, "lower", NULL);
-    if (lower == NULL) return -1;
-    field = PyDict_GetItemWithError(table->positions, lower);
-    Py_DECREF(lower);
-  }
+  PyObject* field = position_of_name(table->positions, key);
   if (field == NULL) {
     if (!PyErr_Occurred()) PyErr_Format(PyExc_ValueError, "the table has no column %R", key);
     return -1;
