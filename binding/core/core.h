@@ -76,15 +76,9 @@ typedef struct {
   PyObject_HEAD TxnObject* txn;
   fpta_name name;
   LayoutObject* layout;
-  /* The layout's, borrowed, except columns: this table's own copy, whose
-   * names point to this table's name and are resolved in its transaction. */
-  unsigned count;
+  /* The layout's columns, this table's own copy: their names point to this
+   * table's name and are resolved in its transaction. */
   ColumnCore* columns;
-  unsigned fields;
-  const unsigned* numbers;
-  PyObject* specs;
-  PyObject* positions;
-  PyObject* row_class;
   fptu_rw* tuple; /* scratch space for rows being written */
   fptu_rw blank;  /* its header while empty */
 } TableObject;
