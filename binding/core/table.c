@@ -418,20 +418,23 @@ static PyObject* table_insert_many(TableObject* table, PyObject* rows) {
   return failed ? NULL : PyLong_FromSize_t(inserted);
 }
 
-static PyObject* lookup(TableObject* table, int field, PyObject* key, fptu_ro* row, int* status) {
+/* Looks key up in the unique index of field: 0 with the engine's status in
+ * *status, or -1 with an exception set when the key cannot be looked up. */
+static int lookup(TableObject* table, int field, PyObject* key, fptu_ro* row, int* status) {
   const int number = table_column_of(table, field);
-  if (number < 0) return NULL;
+  if (number < 0) return -1;
   fpta_value value;
   PyObject* keep;
-  if (key == Py_None) return PyErr_Format(PyExc_TypeError, "None is not a key");
+  if (key == Py_None) return PyErr_Format(PyExc_TypeError, "None is not a key"), -1;
   if ((table->columns[number].index & fpta_index_funique) == 0) {
-    return PyErr_Format(PyExc_ValueError,
-                        "the index allows duplicates: a key may name several rows (use find())");
+    PyErr_Format(PyExc_ValueError,
+                 "the index allows duplicates: a key may name several rows (use find())");
+    return -1;
   }
-  if (value_from_object(table->columns[number].type, key, &value, &keep) != 0) return NULL;
+  if (value_from_object(table->columns[number].type, key, &value, &keep) != 0) return -1;
   *status = fpta_get(table->txn->txn, &table->columns[number].name, &value, row);
   Py_XDECREF(keep);
-  return Py_None; /* borrowed: success of the conversion */
+  return 0;
 }
 
 static PyObject* table_get(TableObject* table, PyObject* args) {
@@ -441,7 +444,7 @@ static PyObject* table_get(TableObject* table, PyObject* args) {
   USABLE(table);
   fptu_ro row;
   int status;
-  if (lookup(table, field, key, &row, &status) == NULL) return NULL;
+  if (lookup(table, field, key, &row, &status) != 0) return NULL;
   if (status == FPTA_NOTFOUND) Py_RETURN_NONE;
   return status == FPTA_SUCCESS ? table_decode(table, row) : raise_status(status);
 }
@@ -450,7 +453,7 @@ static PyObject* table_delete(TableObject* table, PyObject* key) {
   USABLE(table);
   fptu_ro row;
   int status;
-  if (lookup(table, -1, key, &row, &status) == NULL) return NULL;
+  if (lookup(table, -1, key, &row, &status) != 0) return NULL;
   if (status != FPTA_SUCCESS) return raise_status(status);
   /* The row lies in the map, where the delete is about to write. */
   void* copy = PyMem_Malloc(row.total_bytes);
