@@ -76,15 +76,9 @@ typedef struct {
   PyObject_HEAD TxnObject* txn;
   fpta_name name;
   LayoutObject* layout;
-  /* The layout's, borrowed, except columns: this table's own copy, whose
-   * names point to this table's name and are resolved in its transaction. */
-  unsigned count;
+  /* The layout's columns, this table's own copy: their names point to this
+   * table's name and are resolved in its transaction. */
   ColumnCore* columns;
-  unsigned fields;
-  const unsigned* numbers;
-  PyObject* specs;
-  PyObject* positions;
-  PyObject* row_class;
   fptu_rw* tuple; /* scratch space for rows being written */
   fptu_rw blank;  /* its header while empty */
 } TableObject;
@@ -106,6 +100,9 @@ int table_column_of(TableObject* table, int field);
  * alive. TypeError, OverflowError, ValueError as the package promises; -1
  * then. None is refused here (callers decide about nulls). */
 int value_from_object(fptu_type type, PyObject* object, fpta_value* value, PyObject** keep);
+/* value_from_object whose kept object, if any, is appended to the list keep,
+ * for values that must outlive the call (bounds, filters). 0 or -1. */
+int value_kept(fptu_type type, PyObject* object, fpta_value* value, PyObject* keep);
 /* The Python value of a field of that column type; a new reference. */
 PyObject* value_to_object(fptu_type type, const fpta_value* value);
 /* Adds the value as column's field to the tuple; an engine status. */
@@ -116,6 +113,10 @@ int values_init(void);
 
 extern PyTypeObject RowBaseType;
 int rows_init(void);
+/* The position a dict of column names, as created and lower-cased, holds for
+ * name, looked up as given, then lower-cased: a borrowed reference, or NULL
+ * (with an exception set only when the lookup itself failed). */
+PyObject* position_of_name(PyObject* positions, PyObject* name);
 
 /* ---- cursor.c, filters.c ---- */
 

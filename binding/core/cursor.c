@@ -21,12 +21,7 @@ static int bound(TableObject* table, int number, PyObject* object, fpta_value* v
     *value = open_end;
     return 0;
   }
-  PyObject* held;
-  if (value_from_object(table->columns[number].type, object, value, &held) != 0) return -1;
-  if (held == NULL) return 0;
-  const int appended = PyList_Append(keep, held);
-  Py_DECREF(held);
-  return appended;
+  return value_kept(table->columns[number].type, object, value, keep);
 }
 
 PyObject* cursor_open(TableObject* table, PyObject* args, PyObject* kwargs) {

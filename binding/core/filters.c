@@ -26,19 +26,13 @@ static fpta_filter* build(TableObject* table, PyObject* spec, fpta_filter** next
     const int op = (int)PyLong_AsLong(PyTuple_GET_ITEM(spec, 1));
     const int number = table_column_of(table, (int)PyLong_AsLong(PyTuple_GET_ITEM(spec, 2)));
     if (number < 0 || PyErr_Occurred()) return NULL;
-    PyObject *operand = PyTuple_GET_ITEM(spec, 3), *held;
+    PyObject* operand = PyTuple_GET_ITEM(spec, 3);
     if (operand == Py_None)
       return PyErr_Format(PyExc_TypeError, "col() compares with values, not None"), NULL;
     node->type = (fpta_filter_bits)op;
     node->node_cmp.left_id = &table->columns[number].name;
-    if (value_from_object(table->columns[number].type, operand, &node->node_cmp.right_value,
-                          &held) != 0)
+    if (value_kept(table->columns[number].type, operand, &node->node_cmp.right_value, keep) != 0)
       return NULL;
-    if (held != NULL) {
-      const int appended = PyList_Append(keep, held);
-      Py_DECREF(held);
-      if (appended != 0) return NULL;
-    }
     return node;
   }
   fpta_filter* a = build(table, PyTuple_GET_ITEM(spec, 1), next, keep);

@@ -78,58 +78,55 @@ static struct PyModuleDef module_definition = {
     .m_methods = functions,
 };
 
-#define STATUS(name) \
-  { #name, name }
-static const struct {
+/* A constant of fpta.h under its C name. */
+typedef struct {
   const char* name;
   int value;
-} statuses[] = {
-    STATUS(FPTA_SUCCESS),    STATUS(FPTA_NODATA),       STATUS(FPTA_NOTFOUND),
-    STATUS(FPTA_EINVAL),     STATUS(FPTA_EEXIST),       STATUS(FPTA_ENOIMP),
-    STATUS(FPTU_ENOSPACE),   STATUS(FPTU_ETOOLONG),     STATUS(FPTA_ETOOMANY),
-    STATUS(FPTA_ETYPE),      STATUS(FPTA_ECOLUMN),      STATUS(FPTA_ENOKEY),
-    STATUS(FPTA_ETXNFAILED), STATUS(FPTA_EKEYMISMATCH),
+} Named;
+#define NAMED(name) \
+  { #name, name }
+
+static const Named statuses[] = {
+    NAMED(FPTA_SUCCESS),    NAMED(FPTA_NODATA),       NAMED(FPTA_NOTFOUND), NAMED(FPTA_EINVAL),
+    NAMED(FPTA_EEXIST),     NAMED(FPTA_ENOIMP),       NAMED(FPTU_ENOSPACE), NAMED(FPTU_ETOOLONG),
+    NAMED(FPTA_ETOOMANY),   NAMED(FPTA_ETYPE),        NAMED(FPTA_ECOLUMN),  NAMED(FPTA_ENOKEY),
+    NAMED(FPTA_ETXNFAILED), NAMED(FPTA_EKEYMISMATCH),
 };
 
-/* The engine's enumerators the Python modules use, by their C names. */
-#define ENUMERATOR(name) \
-  { #name, name }
-static const struct {
-  const char* name;
-  int value;
-} enumerators[] = {
-    ENUMERATOR(fptu_uint16),
-    ENUMERATOR(fptu_int32),
-    ENUMERATOR(fptu_uint32),
-    ENUMERATOR(fptu_fp32),
-    ENUMERATOR(fptu_int64),
-    ENUMERATOR(fptu_uint64),
-    ENUMERATOR(fptu_fp64),
-    ENUMERATOR(fptu_datetime),
-    ENUMERATOR(fptu_96),
-    ENUMERATOR(fptu_128),
-    ENUMERATOR(fptu_160),
-    ENUMERATOR(fptu_256),
-    ENUMERATOR(fptu_cstr),
-    ENUMERATOR(fptu_opaque),
-    ENUMERATOR(fpta_index_funique),
-    ENUMERATOR(fpta_index_fordered),
-    ENUMERATOR(fpta_index_fobverse),
-    ENUMERATOR(fpta_index_fsecondary),
-    ENUMERATOR(fpta_index_fnullable),
-    ENUMERATOR(fpta_readonly),
-    ENUMERATOR(fpta_sync),
-    ENUMERATOR(fpta_lazy),
-    ENUMERATOR(fpta_weak),
-    ENUMERATOR(fpta_read),
-    ENUMERATOR(fpta_write),
-    ENUMERATOR(fpta_schema),
-    ENUMERATOR(fpta_node_lt),
-    ENUMERATOR(fpta_node_le),
-    ENUMERATOR(fpta_node_gt),
-    ENUMERATOR(fpta_node_ge),
-    ENUMERATOR(fpta_node_eq),
-    ENUMERATOR(fpta_node_ne),
+/* The engine's enumerators the Python modules use. */
+static const Named enumerators[] = {
+    NAMED(fptu_uint16),
+    NAMED(fptu_int32),
+    NAMED(fptu_uint32),
+    NAMED(fptu_fp32),
+    NAMED(fptu_int64),
+    NAMED(fptu_uint64),
+    NAMED(fptu_fp64),
+    NAMED(fptu_datetime),
+    NAMED(fptu_96),
+    NAMED(fptu_128),
+    NAMED(fptu_160),
+    NAMED(fptu_256),
+    NAMED(fptu_cstr),
+    NAMED(fptu_opaque),
+    NAMED(fpta_index_funique),
+    NAMED(fpta_index_fordered),
+    NAMED(fpta_index_fobverse),
+    NAMED(fpta_index_fsecondary),
+    NAMED(fpta_index_fnullable),
+    NAMED(fpta_readonly),
+    NAMED(fpta_sync),
+    NAMED(fpta_lazy),
+    NAMED(fpta_weak),
+    NAMED(fpta_read),
+    NAMED(fpta_write),
+    NAMED(fpta_schema),
+    NAMED(fpta_node_lt),
+    NAMED(fpta_node_le),
+    NAMED(fpta_node_gt),
+    NAMED(fpta_node_ge),
+    NAMED(fpta_node_eq),
+    NAMED(fpta_node_ne),
 };
 
 static int add_enumerators(PyObject* module) {

@@ -7,18 +7,22 @@
 
 static PyObject* index_name;
 
+PyObject* position_of_name(PyObject* positions, PyObject* name) {
+  PyObject* position = PyDict_GetItemWithError(positions, name);
+  if (position != NULL || PyErr_Occurred()) return position;
+  PyObject* lower = PyObject_CallMethod(name, "lower", NULL);
+  if (lower == NULL) return NULL;
+  position = PyDict_GetItemWithError(positions, lower);
+  Py_DECREF(lower);
+  return position;
+}
+
 static PyObject* row_subscript(PyObject* row, PyObject* key) {
   if (!PyUnicode_Check(key)) return PyTuple_Type.tp_as_mapping->mp_subscript(row, key);
   PyObject* index = PyObject_GetAttr((PyObject*)Py_TYPE(row), index_name);
   if (index == NULL) return NULL;
-  PyObject* position = PyDict_Check(index) ? PyDict_GetItemWithError(index, key) : NULL;
-  if (position == NULL && !PyErr_Occurred() && PyDict_Check(index)) {
-    PyObject* lower = PyObject_CallMethod(key, "lower", NULL);
-    if (lower != NULL) {
-      position = PyDict_GetItemWithError(index, lower);
-      Py_DECREF(lower);
-    }
-  }
+  /* Borrowed from index, which the class keeps alive. */
+  PyObject* position = PyDict_Check(index) ? position_of_name(index, key) : NULL;
   Py_DECREF(index);
   if (position == NULL) {
     if (!PyErr_Occurred()) PyErr_SetObject(PyExc_KeyError, key);

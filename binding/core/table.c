@@ -131,12 +131,6 @@ PyObject* table_open(TxnObject* txn, PyTypeObject* cls, PyObject* name) {
   memcpy(table->columns, layout->columns, sizeof(ColumnCore) * layout->count);
   for (unsigned number = 0; number < layout->count; ++number)
     table->columns[number].name.table = &table->name;
-  table->count = layout->count;
-  table->fields = layout->fields;
-  table->numbers = layout->numbers;
-  table->specs = layout->specs;
-  table->positions = layout->positions;
-  table->row_class = layout->row_class;
   return (PyObject*)table;
 }
 
@@ -167,24 +161,24 @@ PyTypeObject LayoutType = {
 
 int table_column_of(TableObject* table, int field) {
   if (field < 0) {
-    for (unsigned number = 0; number < table->count; ++number) {
+    for (unsigned number = 0; number < table->layout->count; ++number) {
       if (is_primary(table->columns[number].index)) return (int)number;
     }
     raise_status(FPTA_EINVAL);
     return -1;
   }
-  if ((unsigned)field >= table->fields) {
+  if ((unsigned)field >= table->layout->fields) {
     PyErr_SetString(PyExc_IndexError, "no such column");
     return -1;
   }
-  return (int)table->numbers[field];
+  return (int)table->layout->numbers[field];
 }
 
 /* ---- rows in ---- */
 
 static int scratch_tuple(TableObject* table) {
   if (table->tuple == NULL) {
-    const size_t items = table->count + 1;
+    const size_t items = table->layout->count + 1;
     table->tuple = fptu_alloc(items, fpta_max_row_bytes - (items + 1) * sizeof(fptu_unit));
     if (table->tuple == NULL) {
       PyErr_NoMemory();
@@ -200,12 +194,12 @@ static int scratch_tuple(TableObject* table) {
 }
 
 static int put_field(TableObject* table, unsigned field, PyObject* object) {
-  const unsigned number = table->numbers[field];
+  const unsigned number = table->layout->numbers[field];
   const ColumnCore* column = &table->columns[number];
   if (object == NULL || object == Py_None) {
     if (is_nullable(column)) return 0;
     raise_schema("column %R takes no null value",
-                 PyTuple_GET_ITEM(PyTuple_GET_ITEM(table->specs, field), 0));
+                 PyTuple_GET_ITEM(PyTuple_GET_ITEM(table->layout->specs, field), 0));
     return -1;
   }
   fpta_value value;
@@ -225,13 +219,7 @@ static int field_of_key(TableObject* table, PyObject* key) {
     PyErr_Format(PyExc_TypeError, "column names are str, not %.100s", Py_TYPE(key)->tp_name);
     return -1;
   }
-  PyObject* field = PyDict_GetItemWithError(table->positions, key);
-  if (field == NULL && !PyErr_Occurred()) {
-    PyObject* lower = PyObject_CallMethod(key, "lower", NULL);
-    if (lower == NULL) return -1;
-    field = PyDict_GetItemWithError(table->positions, lower);
-    Py_DECREF(lower);
-  }
+  PyObject* field = position_of_name(table->layout->positions, key);
   if (field == NULL) {
     if (!PyErr_Occurred()) PyErr_Format(PyExc_ValueError, "the table has no column %R", key);
     return -1;
@@ -260,7 +248,7 @@ static int encode_mapping(TableObject* table, PyObject* row, PyObject** values) 
       values[field] = PyTuple_GET_ITEM(item, 1);
     }
   }
-  for (unsigned field = 0; result == 0 && field < table->fields; ++field) {
+  for (unsigned field = 0; result == 0 && field < table->layout->fields; ++field) {
     result = put_field(table, field, values[field]);
   }
   Py_DECREF(items);
@@ -271,12 +259,12 @@ static int encode_sequence(TableObject* table, PyObject* row) {
   PyObject* fast = PySequence_Fast(row, "a row is a mapping or a sequence");
   if (fast == NULL) return -1;
   int result = 0;
-  if ((size_t)PySequence_Fast_GET_SIZE(fast) != table->fields) {
-    PyErr_Format(PyExc_ValueError, "a row of this table has %u values, not %zd", table->fields,
-                 PySequence_Fast_GET_SIZE(fast));
+  if ((size_t)PySequence_Fast_GET_SIZE(fast) != table->layout->fields) {
+    PyErr_Format(PyExc_ValueError, "a row of this table has %u values, not %zd",
+                 table->layout->fields, PySequence_Fast_GET_SIZE(fast));
     result = -1;
   }
-  for (unsigned field = 0; result == 0 && field < table->fields; ++field) {
+  for (unsigned field = 0; result == 0 && field < table->layout->fields; ++field) {
     result = put_field(table, field, PySequence_Fast_GET_ITEM(fast, field));
   }
   Py_DECREF(fast);
@@ -285,14 +273,14 @@ static int encode_sequence(TableObject* table, PyObject* row) {
 
 int table_encode(TableObject* table, PyObject* row, fptu_ro* out) {
   if (scratch_tuple(table) != 0) return -1;
+  const unsigned fields = table->layout->fields;
   int result;
   if (PyDict_Check(row) ||
       (!PyTuple_CheckExact(row) && !PyList_Check(row) && PyObject_HasAttrString(row, "keys"))) {
     PyObject* stack[64];
-    PyObject** values =
-        table->fields <= 64 ? stack : PyMem_Calloc(table->fields, sizeof(PyObject*));
+    PyObject** values = fields <= 64 ? stack : PyMem_Calloc(fields, sizeof(PyObject*));
     if (values == NULL) return PyErr_NoMemory(), -1;
-    memset(values, 0, sizeof(PyObject*) * table->fields);
+    memset(values, 0, sizeof(PyObject*) * fields);
     result = encode_mapping(table, row, values);
     if (values != stack) PyMem_Free(values);
   } else if (PyUnicode_Check(row) || PyBytes_Check(row) || PyByteArray_Check(row)) {
@@ -309,8 +297,9 @@ int table_encode(TableObject* table, PyObject* row, fptu_ro* out) {
 /* ---- rows out ---- */
 
 PyObject* table_decode(TableObject* table, fptu_ro row) {
-  PyTypeObject* cls = (PyTypeObject*)table->row_class;
-  PyObject* result = cls->tp_alloc(cls, (Py_ssize_t)table->fields);
+  const LayoutObject* layout = table->layout;
+  PyTypeObject* cls = (PyTypeObject*)layout->row_class;
+  PyObject* result = cls->tp_alloc(cls, (Py_ssize_t)layout->fields);
   if (result == NULL) return NULL;
   const fptu_unit* units = row.units;
   const size_t items = row.total_bytes >= sizeof(fptu_unit) ? units[0].varlen.tuple_items : 0;
@@ -318,7 +307,7 @@ PyObject* table_decode(TableObject* table, fptu_ro row) {
   for (size_t i = 1; i <= headers; ++i) {
     const fptu_field* field = &units[i].field;
     const unsigned number = field->ct >> fpta_column_typeid_bits;
-    if (number >= table->count) continue; /* a removed field */
+    if (number >= layout->count) continue; /* a removed field */
     const ColumnCore* column = &table->columns[number];
     const int position = column->field;
     if (position < 0 || PyTuple_GET_ITEM(result, position) != NULL ||
@@ -333,7 +322,7 @@ PyObject* table_decode(TableObject* table, fptu_ro row) {
     }
     PyTuple_SET_ITEM(result, position, object);
   }
-  for (unsigned position = 0; position < table->fields; ++position) {
+  for (unsigned position = 0; position < layout->fields; ++position) {
     if (PyTuple_GET_ITEM(result, position) == NULL)
       PyTuple_SET_ITEM(result, position, Py_NewRef(Py_None));
   }
@@ -429,20 +418,23 @@ static PyObject* table_insert_many(TableObject* table, PyObject* rows) {
   return failed ? NULL : PyLong_FromSize_t(inserted);
 }
 
-static PyObject* lookup(TableObject* table, int field, PyObject* key, fptu_ro* row, int* status) {
+/* Looks key up in the unique index of field: 0 with the engine's status in
+ * *status, or -1 with an exception set when the key cannot be looked up. */
+static int lookup(TableObject* table, int field, PyObject* key, fptu_ro* row, int* status) {
   const int number = table_column_of(table, field);
-  if (number < 0) return NULL;
+  if (number < 0) return -1;
   fpta_value value;
   PyObject* keep;
-  if (key == Py_None) return PyErr_Format(PyExc_TypeError, "None is not a key");
+  if (key == Py_None) return PyErr_Format(PyExc_TypeError, "None is not a key"), -1;
   if ((table->columns[number].index & fpta_index_funique) == 0) {
-    return PyErr_Format(PyExc_ValueError,
-                        "the index allows duplicates: a key may name several rows (use find())");
+    PyErr_Format(PyExc_ValueError,
+                 "the index allows duplicates: a key may name several rows (use find())");
+    return -1;
   }
-  if (value_from_object(table->columns[number].type, key, &value, &keep) != 0) return NULL;
+  if (value_from_object(table->columns[number].type, key, &value, &keep) != 0) return -1;
   *status = fpta_get(table->txn->txn, &table->columns[number].name, &value, row);
   Py_XDECREF(keep);
-  return Py_None; /* borrowed: success of the conversion */
+  return 0;
 }
 
 static PyObject* table_get(TableObject* table, PyObject* args) {
@@ -452,7 +444,7 @@ static PyObject* table_get(TableObject* table, PyObject* args) {
   USABLE(table);
   fptu_ro row;
   int status;
-  if (lookup(table, field, key, &row, &status) == NULL) return NULL;
+  if (lookup(table, field, key, &row, &status) != 0) return NULL;
   if (status == FPTA_NOTFOUND) Py_RETURN_NONE;
   return status == FPTA_SUCCESS ? table_decode(table, row) : raise_status(status);
 }
@@ -461,7 +453,7 @@ static PyObject* table_delete(TableObject* table, PyObject* key) {
   USABLE(table);
   fptu_ro row;
   int status;
-  if (lookup(table, -1, key, &row, &status) == NULL) return NULL;
+  if (lookup(table, -1, key, &row, &status) != 0) return NULL;
   if (status != FPTA_SUCCESS) return raise_status(status);
   /* The row lies in the map, where the delete is about to write. */
   void* copy = PyMem_Malloc(row.total_bytes);
@@ -554,7 +546,7 @@ static PyObject* table_scan(TableObject* table, PyObject* args, PyObject* kwargs
 
 static PyObject* table_specs(TableObject* table, void* unused) {
   (void)unused;
-  return Py_NewRef(table->specs);
+  return Py_NewRef(table->layout->specs);
 }
 
 static PyObject* table_transaction_core(TableObject* table, void* unused) {

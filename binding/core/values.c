@@ -217,6 +217,15 @@ int value_from_object(fptu_type type, PyObject* object, fpta_value* value, PyObj
   }
 }
 
+int value_kept(fptu_type type, PyObject* object, fpta_value* value, PyObject* keep) {
+  PyObject* held;
+  if (value_from_object(type, object, value, &held) != 0) return -1;
+  if (held == NULL) return 0;
+  const int appended = PyList_Append(keep, held);
+  Py_DECREF(held);
+  return appended;
+}
+
 PyObject* value_to_object(fptu_type type, const fpta_value* value) {
   switch (type) {
     case fptu_uint16:

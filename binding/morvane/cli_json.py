@@ -59,20 +59,13 @@ def _json_kind(value: Any) -> str:
     return kinds.get(type(value), "null")
 
 
-def _encoder(column: Column) -> Callable[[Any], Any] | None:
-    if column.type == "datetime":
-        return _datetime_text
-    if column.type in BINARY_TYPES:
-        return _binary_text
-    return None
-
-
-def _decoder(column: Column) -> Callable[[Any], Any] | None:
-    if column.type == "datetime":
-        return _datetime_value
-    if column.type in BINARY_TYPES:
-        return _binary_value
-    return None
+# (to JSON, from JSON) of the column types whose values JSON has no form for;
+# the others' values pass as they are.
+_CODECS: Mapping[str, tuple[Callable[[Any], Any], Callable[[Any], Any]]] = {
+    "datetime": (_datetime_text, _datetime_value),
+    **{type_name: (_binary_text, _binary_value) for type_name in BINARY_TYPES},
+}
+_NO_CODEC: tuple[None, None] = (None, None)
 
 
 class RowCodec:
@@ -81,8 +74,9 @@ class RowCodec:
 
     def __init__(self, columns: Sequence[Column]) -> None:
         self.names = [column.name for column in columns]
-        self._encoders = [_encoder(column) for column in columns]
-        self._decoders = {column.name.lower(): _decoder(column) for column in columns}
+        codecs = [_CODECS.get(column.type, _NO_CODEC) for column in columns]
+        self._encoders = [encode for encode, _ in codecs]
+        self._decoders = {column.name.lower(): decode for column, (_, decode) in zip(columns, codecs)}
 
     def to_json(self, values: Sequence[Any]) -> dict[str, Any]:
         """A JSON object of a row's values in column order (nulls as None)."""
