@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "recorder.h"
 #include "resolve.h"
@@ -40,16 +41,17 @@ std::string Hex(const MDB_val& val) {
 class Verifier {
  public:
   Verifier(fpta_txn* txn, const schema::Table& table, fpta_verify_report report, void* context)
-      : txn_(txn), table_(table), report_(report), context_(context) {}
+      : txn_(txn), table_(table), report_(report), context_(context), indexes_(table.secondary) {
+    if (table.rows_apart()) indexes_.push_back(table.primary);
+  }
 
   uint64_t faults() const { return faults_; }
 
   int Run() {
     int status = WalkRows();
-    for (size_t i = 0; status == FPTA_SUCCESS && i < table_.secondary.size(); ++i) {
-      status = WalkIndex(table_.secondary[i]);
+    for (size_t i = 0; status == FPTA_SUCCESS && i < indexes_.size(); ++i) {
+      status = WalkIndex(indexes_[i]);
     }
-    if (status == FPTA_SUCCESS && table_.rows_apart()) status = WalkIndex(table_.primary);
     return status;
   }
 
@@ -113,9 +115,7 @@ class Verifier {
         return Fault(where + ": stored under another key than its primary key");
       }
     }
-    std::vector<unsigned> indexes = table_.secondary;
-    if (table_.rows_apart()) indexes.push_back(table_.primary);
-    for (const unsigned number : indexes) {
+    for (const unsigned number : indexes_) {
       status = rows::KeyOf(table_, number, fields_, &key_);
       bool held = false;
       if (status == FPTA_SUCCESS) status = IndexHolds(number, key_, reference, &held);
@@ -160,6 +160,9 @@ class Verifier {
   const schema::Table& table_;
   fpta_verify_report report_;
   void* context_;
+  // The indexes kept apart from the rows: the secondary ones, and the
+  // primary one where rows are stored by serial number.
+  std::vector<unsigned> indexes_;
   uint64_t rows_ = 0, faults_ = 0;
   std::vector<const fptu_field*> fields_;
   keys::Key key_;
