@@ -104,7 +104,7 @@ class Verifier {
   }
 
   int CheckRow(const MDB_val& reference, const MDB_val& data) {
-    const fptu_ro row{{static_cast<const fptu_unit*>(data.mv_data), data.mv_size}};
+    const fptu_ro row = row_store::RowOfVal(data);
     const std::string where = "row " + Hex(reference);
     int status = rows::Check(table_, row, &fields_);
     if (status != FPTA_SUCCESS)
@@ -147,7 +147,7 @@ class Verifier {
     int status = mdb_get(txn_->mdb, row_store::RowsDbi(table_), &found, &data);
     if (status == MDB_NOTFOUND) return Fault(where + ": leads to no row");
     if (status != MDB_SUCCESS) return status;
-    const fptu_ro row{{static_cast<const fptu_unit*>(data.mv_data), data.mv_size}};
+    const fptu_ro row = row_store::RowOfVal(data);
     // An unsound row is reported by the walk over the rows.
     if (rows::Check(table_, row, &fields_) != FPTA_SUCCESS) return FPTA_SUCCESS;
     status = rows::KeyOf(table_, number, fields_, &key_);
