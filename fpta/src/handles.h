@@ -199,9 +199,6 @@ inline bool Admit(fpta_db** db) { return Admit(db, kLiveDb); }
 inline bool Admit(fpta_txn** txn) { return Admit(txn, kLiveTxn); }
 
 // Whether an object (not a caller's handle) is live.
-inline bool IsLive(const fpta_db* db) {
-  return db != nullptr && db->magic.load(std::memory_order_acquire) == kLiveDb;
-}
 inline bool IsLive(const fpta_txn* txn) {
   return txn != nullptr && txn->magic.load(std::memory_order_acquire) == kLiveTxn;
 }

@@ -28,10 +28,6 @@ Scratch& ScratchOf(fpta_txn* txn) {
 using schema::Column;
 using schema::Table;
 
-fptu_ro RowOfVal(const MDB_val& data) {
-  return fptu_ro{{static_cast<const fptu_unit*>(data.mv_data), data.mv_size}};
-}
-
 // Whether bytes LMDB gave lie within the pages in use, when they are in the
 // map at all (a writing transaction's own pages are not): a damaged size in
 // a page would have their reader run past the end of the file.

@@ -48,6 +48,11 @@ inline MDB_val ValOf(const keys::Key& key) {
   return MDB_val{key.size(), const_cast<uint8_t*>(key.data())};
 }
 
+// The bytes of a stored row as a tuple, unchecked.
+inline fptu_ro RowOfVal(const MDB_val& data) {
+  return fptu_ro{{static_cast<const fptu_unit*>(data.mv_data), data.mv_size}};
+}
+
 inline bool SameBytes(const keys::Key& key, const MDB_val& val) {
   return key.size() == val.mv_size &&
          (val.mv_size == 0 || std::memcmp(key.data(), val.mv_data, val.mv_size) == 0);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "recorder.h"
 #include "resolve.h"
@@ -40,16 +41,17 @@ std::string Hex(const MDB_val& val) {
 class Verifier {
  public:
   Verifier(fpta_txn* txn, const schema::Table& table, fpta_verify_report report, void* context)
-      : txn_(txn), table_(table), report_(report), context_(context) {}
+      : txn_(txn), table_(table), report_(report), context_(context), indexes_(table.secondary) {
+    if (table.rows_apart()) indexes_.push_back(table.primary);
+  }
 
   uint64_t faults() const { return faults_; }
 
   int Run() {
     int status = WalkRows();
-    for (size_t i = 0; status == FPTA_SUCCESS && i < table_.secondary.size(); ++i) {
-      status = WalkIndex(table_.secondary[i]);
+    for (size_t i = 0; status == FPTA_SUCCESS && i < indexes_.size(); ++i) {
+      status = WalkIndex(indexes_[i]);
     }
-    if (status == FPTA_SUCCESS && table_.rows_apart()) status = WalkIndex(table_.primary);
     return status;
   }
 
@@ -102,7 +104,7 @@ class Verifier {
   }
 
   int CheckRow(const MDB_val& reference, const MDB_val& data) {
-    const fptu_ro row{{static_cast<const fptu_unit*>(data.mv_data), data.mv_size}};
+    const fptu_ro row = row_store::RowOfVal(data);
     const std::string where = "row " + Hex(reference);
     int status = rows::Check(table_, row, &fields_);
     if (status != FPTA_SUCCESS)
@@ -113,9 +115,7 @@ class Verifier {
         return Fault(where + ": stored under another key than its primary key");
       }
     }
-    std::vector<unsigned> indexes = table_.secondary;
-    if (table_.rows_apart()) indexes.push_back(table_.primary);
-    for (const unsigned number : indexes) {
+    for (const unsigned number : indexes_) {
       status = rows::KeyOf(table_, number, fields_, &key_);
       bool held = false;
       if (status == FPTA_SUCCESS) status = IndexHolds(number, key_, reference, &held);
@@ -147,7 +147,7 @@ class Verifier {
     int status = mdb_get(txn_->mdb, row_store::RowsDbi(table_), &found, &data);
     if (status == MDB_NOTFOUND) return Fault(where + ": leads to no row");
     if (status != MDB_SUCCESS) return status;
-    const fptu_ro row{{static_cast<const fptu_unit*>(data.mv_data), data.mv_size}};
+    const fptu_ro row = row_store::RowOfVal(data);
     // An unsound row is reported by the walk over the rows.
     if (rows::Check(table_, row, &fields_) != FPTA_SUCCESS) return FPTA_SUCCESS;
     status = rows::KeyOf(table_, number, fields_, &key_);
@@ -160,6 +160,9 @@ class Verifier {
   const schema::Table& table_;
   fpta_verify_report report_;
   void* context_;
+  // The indexes kept apart from the rows: the secondary ones, and the
+  // primary one where rows are stored by serial number.
+  std::vector<unsigned> indexes_;
   uint64_t rows_ = 0, faults_ = 0;
   std::vector<const fptu_field*> fields_;
   keys::Key key_;
