@@ -44,12 +44,8 @@ bool InUsedPages(fpta_db* db, const MDB_val& val) {
   return end <= used;
 }
 
-// A row as the store holds it, checked: LMDB keeps no checksums, and a
-// damaged row would send whoever reads its fields beyond its bytes. Every
-// row gets the checks that cost next to nothing (its bytes within the file,
-// its field headers within its bytes); in a transaction that writes, where
-// the engine itself decodes stored rows whole to change their index
-// entries, every field as well.
+}  // namespace
+
 int StoredRow(fpta_txn* txn, const MDB_val& data, fptu_ro* row) {
   *row = RowOfVal(data);
   if (!InUsedPages(txn->db, data) || tuple::CheckHeader(*row) != nullptr) return MDB_CORRUPTED;
@@ -57,6 +53,8 @@ int StoredRow(fpta_txn* txn, const MDB_val& data, fptu_ro* row) {
     return MDB_CORRUPTED;
   return MDB_SUCCESS;
 }
+
+namespace {
 
 // The row a reference leads to.
 int RowOf(fpta_txn* txn, const Table& table, const MDB_val& reference, fptu_ro* row) {

@@ -48,6 +48,14 @@ inline MDB_val ValOf(const keys::Key& key) {
   return MDB_val{key.size(), const_cast<uint8_t*>(key.data())};
 }
 
+// A row as the store holds it, checked: LMDB keeps no checksums, and a
+// damaged row would send whoever reads its fields beyond its bytes. Every
+// row gets the checks that cost next to nothing (its bytes within the file,
+// its field headers within its bytes); in a transaction that writes, where
+// the engine itself decodes stored rows whole to change their index
+// entries, every field as well. Returns MDB_SUCCESS or MDB_CORRUPTED.
+int StoredRow(fpta_txn* txn, const MDB_val& data, fptu_ro* row);
+
 // The bytes of a stored row as a tuple, unchecked.
 inline fptu_ro RowOfVal(const MDB_val& data) {
   return fptu_ro{{static_cast<const fptu_unit*>(data.mv_data), data.mv_size}};

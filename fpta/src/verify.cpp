@@ -104,9 +104,10 @@ class Verifier {
   }
 
   int CheckRow(const MDB_val& reference, const MDB_val& data) {
-    const fptu_ro row = row_store::RowOfVal(data);
     const std::string where = "row " + Hex(reference);
-    int status = rows::Check(table_, row, &fields_);
+    fptu_ro row;
+    int status = row_store::StoredRow(txn_, data, &row);
+    if (status == MDB_SUCCESS) status = rows::Check(table_, row, &fields_);
     if (status != FPTA_SUCCESS)
       return Fault(where + ": not a sound row of the table (" + fpta_strerror(status) + ")");
     if (!table_.rows_apart()) {
@@ -147,9 +148,11 @@ class Verifier {
     int status = mdb_get(txn_->mdb, row_store::RowsDbi(table_), &found, &data);
     if (status == MDB_NOTFOUND) return Fault(where + ": leads to no row");
     if (status != MDB_SUCCESS) return status;
-    const fptu_ro row = row_store::RowOfVal(data);
+    fptu_ro row;
     // An unsound row is reported by the walk over the rows.
-    if (rows::Check(table_, row, &fields_) != FPTA_SUCCESS) return FPTA_SUCCESS;
+    if (row_store::StoredRow(txn_, data, &row) != MDB_SUCCESS ||
+        rows::Check(table_, row, &fields_) != FPTA_SUCCESS)
+      return FPTA_SUCCESS;
     status = rows::KeyOf(table_, number, fields_, &key_);
     if (status != FPTA_SUCCESS || !row_store::SameBytes(key_, key))
       return Fault(where + ": not the key of the row it leads to");
