@@ -346,7 +346,7 @@ int CheckCursor(fpta_cursor*& cursor) {
 
 // The row of a checked cursor that stands on one.
 int RowHere(fpta_cursor* cursor, fptu_ro* row) {
-  if (cursor->txn->level != fpta_read) {
+  if (Writes(cursor)) {
     // A write since the cursor got there may have moved the row's bytes.
     MDB_val key, data;
     int moved = mdb_cursor_get(cursor->mdb, &key, &data, MDB_GET_CURRENT);

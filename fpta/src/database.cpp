@@ -304,7 +304,8 @@ int fpta_db_open(const char* path, fpta_durability durability, fpta_regime_flags
   }
   if (IsOpenHere(path)) return EBUSY;
   struct stat file;
-  const bool existed = stat(path, &file) == 0;
+  // What a failed open removes again: a file it created, a lock file it made.
+  const bool file_made = durability != fpta_readonly && stat(path, &file) != 0;
   MDB_env* env;
   bool lock_made = false;
   int status = OpenEnvironment(path, durability, file_mode != 0 ? file_mode : kDefaultFileMode,
@@ -314,7 +315,7 @@ int fpta_db_open(const char* path, fpta_durability durability, fpta_regime_flags
     mdb_env_close(env);
   }
   if (status != MDB_SUCCESS) {
-    Unmake(path, durability != fpta_readonly && !existed, lock_made);
+    Unmake(path, file_made, lock_made);
     return status;
   }
   fpta_db* made = NewDb();
@@ -332,7 +333,7 @@ int fpta_db_open(const char* path, fpta_durability durability, fpta_regime_flags
   if (status != MDB_SUCCESS) {
     mdb_env_close(env);
     Release(made);
-    Unmake(path, durability != fpta_readonly && !existed, lock_made);
+    Unmake(path, file_made, lock_made);
     return status;
   }
   {
